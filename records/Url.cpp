@@ -65,8 +65,13 @@ QString TUrl::GetUrl() const
 
 QString TUrl::MaskedUrl() const
 {
+    return MaskedUrlText(Url);
+}
+
+QString MaskedUrlText(const QString& url)
+{
     QString result;
-    Guarded("function TUrl.MaskedUrl: string", [&] { result = FromUtf8(MaskUrlPassword(Url.toStdString())); });
+    Guarded("function MaskedUrlText(Url: string): string", [&] { result = FromUtf8(MaskUrlPassword(url.toStdString())); });
     return result;
 }
 

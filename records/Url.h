@@ -36,6 +36,9 @@ private:
     void ParseUrl(const QString& url);
 };
 
+// Any URL text with the password of its user information hidden ("****").
+QString MaskedUrlText(const QString& url);
+
 // The password an anonymous ftp login gives (an address-like text of 15 characters).
 inline constexpr const char* AnonymousFtpPassword = "ftp@example.org";
 
