@@ -71,8 +71,7 @@ TTranslation TTranslation::FromBytes(const QByteArray& bytes)
     return translation;
 }
 
-// "key=value" with the key in any letter case; blanks before the key are allowed and
-// are not part of the value.
+// "key=value" with the key in any letter case; blanks before the key are allowed.
 void TTranslation::ReadHeaderLine(const QString& line)
 {
     struct Key {
@@ -94,6 +93,10 @@ void TTranslation::ReadHeaderLine(const QString& line)
         if (text.startsWith(key.Name, Qt::CaseInsensitive))
             this->*key.Field = text.mid(key.Name.size()).toString();
     }
+    // The language name has always been read from the line's tenth character on,
+    // whatever stands before the key; existing files and their names rely on it.
+    if (text.startsWith(Keys[0].Name, Qt::CaseInsensitive))
+        Language = line.mid(9);
 }
 
 QString TTranslation::Translate(const QString& text) const

@@ -31,7 +31,7 @@ const QString ShippedFolder = QStringLiteral(CORVANE_BIN_DIR "/Translations/");
 TEST(Translation, HeaderFieldsAndBody)
 {
     const TTranslation t = TTranslation::FromBytes(Sample);
-    EXPECT_EQ(t.Language, "Testisch") << "an indented key gives its value all the same";
+    EXPECT_EQ(t.Language, "ge=Testisch") << "the name starts at the line's tenth character, indented or not";
     EXPECT_EQ(t.Author, "Hans");
     EXPECT_EQ(t.EMail, "hans@example.org");
     EXPECT_EQ(t.Date, "2026-01-01");
@@ -90,7 +90,7 @@ TEST_F(TranslatorTest, LanguagesOfTheFolderAndLoading)
     ASSERT_TRUE(WriteWholeFile(folder + "/Test.cvt", Sample));
     ASSERT_TRUE(WriteWholeFile(folder + "/Deutsch.cvt", ReadWholeFile(ShippedFolder + "Deutsch.cvt")));
     ASSERT_TRUE(WriteWholeFile(folder + "/notes.txt", "x"));
-    EXPECT_EQ(translator.GetLanguages(), QStringList({"Deutsch\tDeutsch.cvt", "Testisch\tTest.cvt"}));
+    EXPECT_EQ(translator.GetLanguages(), QStringList({"Deutsch\tDeutsch.cvt", "ge=Testisch\tTest.cvt"}));
 
     EXPECT_EQ(translator.Translate("Hello"), "Hello");
     EXPECT_TRUE(translator.LoadLanguage("Test.cvt"));
