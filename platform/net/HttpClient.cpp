@@ -102,25 +102,12 @@ void THttpClient::OpenSocket()
         tls->connectToHostEncrypted(host, port);
 }
 
-// Raises an event; false when the handler destroyed the client, aborted it or started
-// another request, so the caller must not go on with this one.
-template <class Event, class... Args>
-static bool Raise(THttpClient* client, const quint64& serial, const Event& event, Args&&... args)
-{
-    if (!event)
-        return true;
-    const QPointer<THttpClient> alive(client);
-    const quint64 mine = serial;
-    event(std::forward<Args>(args)...);
-    return alive && serial == mine && client->Busy();
-}
-
 void THttpClient::Connected()
 {
     Guarded("procedure THttpClient.Connected", [&] {
         if (phase != Phase::Connecting)
             return;
-        if (!Raise(this, serial, OnSessionConnected) || phase != Phase::Connecting)
+        if (!Raise(OnSessionConnected) || phase != Phase::Connecting)
             return;
         if (!request.ProxyHost.isEmpty() && target.Tls) {
             phase = Phase::Tunnel;
@@ -184,11 +171,11 @@ bool THttpClient::Handle(const THttpResponseParser::Token& token)
         return TunnelAnswer(token);
     switch (token.item) {
     case Item::StatusLine:
-        return Raise(this, serial, OnHeaderBegin) && Raise(this, serial, OnHeaderData, QByteArray(token.data, token.size));
+        return Raise(OnHeaderBegin) && Raise(OnHeaderData, QByteArray(token.data, token.size));
     case Item::HeaderLine:
-        return Raise(this, serial, OnHeaderData, QByteArray(token.data, token.size));
+        return Raise(OnHeaderData, QByteArray(token.data, token.size));
     case Item::HeaderEnd:
-        return Raise(this, serial, OnHeaderEnd);
+        return Raise(OnHeaderEnd);
     case Item::Body:
         return Deliver(token.data, token.size);
     case Item::End:
@@ -229,7 +216,7 @@ bool THttpClient::Deliver(const char* data, qint64 size)
         Finish(httpWriteFailed, QStringLiteral("Could not write the received data: %1").arg(stream->errorString()));
         return false;
     }
-    return Raise(this, serial, OnDocData, data, size);
+    return Raise(OnDocData, data, size);
 }
 
 void THttpClient::Closed()

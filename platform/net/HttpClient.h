@@ -91,6 +91,19 @@ private:
     void Finish(int code, const QString& text);
     void DropSocket();
 
+    // Raises an event; false when the handler destroyed the client, ended this request
+    // or started another one, so the caller must not go on with it.
+    template <class Event, class... Args>
+    bool Raise(const Event& event, Args&&... args)
+    {
+        if (!event)
+            return true;
+        const QPointer<THttpClient> alive(this);
+        const quint64 mine = serial;
+        event(std::forward<Args>(args)...);
+        return alive && serial == mine && phase != Phase::Finished && phase != Phase::Idle;
+    }
+
     THttpRequest request;
     THttpTarget target;
     bool viaProxy = false;

@@ -112,6 +112,10 @@ private:
         const QByteArray request = received.left(end + 4);
         owner->requests.append(request);
         answer = owner->Next(request);
+        if (answer.closeWithoutAnswer) {
+            socket->disconnectFromHost();
+            return;
+        }
         if (answer.stallBeforeHead)
             return;
         socket->write(answer.head + "\r\n");

@@ -15,7 +15,8 @@ struct HttpTestAnswer {
     QByteArray head;
     QByteArray body; // sent as it stands (see Chunked for an encoded one)
     qint64 bytesPerSecond = 0; // 0 = as fast as possible
-    bool stallBeforeHead = false; // accept the request, then send nothing
+    bool closeWithoutAnswer = false; // read the request, then close
+    bool stallBeforeHead = false; // read the request, then send nothing
     bool stallAfterHead = false; // send the head, then nothing
     qint64 dropAfter = -1; // end the connection after this many body bytes
     bool reset = false; // end it with a TCP reset instead of a close

@@ -19,6 +19,8 @@ QString ServerBlock(quint16 port, const QString& root, const NginxOptions& optio
         block += QStringLiteral("    ssl_certificate %1;\n    ssl_certificate_key %2;\n")
                      .arg(certificates.CertificateFile(), certificates.KeyFile());
     }
+    // The same files without range support, for servers that always answer 200.
+    block += QStringLiteral("    location /norange/ {\n      alias %1/;\n      max_ranges 0;\n    }\n").arg(root);
     return block + "  }\n";
 }
 }

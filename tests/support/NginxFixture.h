@@ -9,7 +9,8 @@ struct NginxOptions {
 };
 
 // nginx serving a folder on a free loopback port, with its own temporary config,
-// logs and temp folders; stopped by pid when the object goes.
+// logs and temp folders; stopped by pid when the object goes. The same files under
+// "norange/" are served without range support (always 200).
 class NginxFixture {
 public:
     bool Start(const QString& root, const NginxOptions& options = {});

@@ -2,8 +2,16 @@
 #include "platform/net/HttpClient.h"
 #include "tests/support/EventLoop.h"
 
+#include <QRegularExpression>
+
 #include <QBuffer>
 #include <QStringList>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 // Runs one request and writes down every event the client raised, in order:
 // "connected", "begin", "line <text>", "end", "data <size>", "done <code>".
