@@ -7,6 +7,9 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 
+#include <cerrno>
+#include <sys/socket.h>
+
 namespace {
 // The system's CAs plus those named by SSL_CERT_FILE and SSL_CERT_DIR (a ":"-separated
 // list of folders), read for every connection so a changed environment takes effect.
@@ -80,7 +83,9 @@ void THttpClient::OpenSocket()
     QSslSocket* tls = target.Tls ? new QSslSocket : nullptr;
     socket = tls ? tls : new QTcpSocket;
     socket->setProxy(QNetworkProxy::NoProxy);
-    socket->setReadBufferSize(ReadBufferSize);
+    // Qt keeps a read chunk of up to 16 KiB between reads but allocates a new one for
+    // every larger read; plain TCP reads the rest straight into our buffer (ReadyRead).
+    socket->setReadBufferSize(tls ? ReadBufferSize : 16 * 1024);
     connect(socket, &QAbstractSocket::connected, this, [this] { Connected(); });
     connect(socket, &QIODevice::readyRead, this, [this] { ReadyRead(); });
     connect(socket, &QAbstractSocket::disconnected, this, [this] { Closed(); });
@@ -137,15 +142,37 @@ void THttpClient::SendRequest()
     socket->write(BuildGetRequest(request, target, viaProxy, error));
 }
 
+// Reads what has arrived: first what the socket holds, then, for plain TCP, straight
+// from the kernel into the reused buffer. At most MaxReadPerEvent bytes at a time so
+// timers and windows get their turn; the socket's notifier brings us back for the rest.
 void THttpClient::ReadyRead()
 {
     Guarded("procedure THttpClient.ReadyRead", [&] {
-        while (socket && (phase == Phase::Tunnel || phase == Phase::Receiving)) {
-            const qint64 size = socket->read(buffer.get(), ReadBufferSize);
+        qint64 budget = MaxReadPerEvent;
+        while (socket && (phase == Phase::Tunnel || phase == Phase::Receiving) && budget > 0) {
+            qint64 size = socket->read(buffer.get(), ReadBufferSize);
+            if (size == 0 && !target.Tls)
+                size = ReadDirect();
+            if (size == PeerClosed) {
+                Closed();
+                return;
+            }
             if (size <= 0 || !Consume(buffer.get(), size))
                 return;
+            budget -= size;
         }
     });
+}
+
+qint64 THttpClient::ReadDirect()
+{
+    const ssize_t size = ::recv(int(socket->socketDescriptor()), buffer.get(), size_t(ReadBufferSize), MSG_DONTWAIT);
+    if (size > 0)
+        return size;
+    // A reset is an end like a close: the caller counts the bytes.
+    if (size == 0 || errno == ECONNRESET)
+        return PeerClosed;
+    return 0; // nothing yet; any other failure reaches Qt on its next read
 }
 
 // Hands the bytes to the parser and acts on each item; false once this request must
@@ -263,10 +290,12 @@ void THttpClient::SocketError()
 
 void THttpClient::TlsErrors(const QList<QSslError>& errors)
 {
-    QStringList texts;
-    for (const QSslError& error : errors)
-        texts.append(error.errorString());
-    tlsErrorText = QStringLiteral("The certificate of %1 could not be verified: %2").arg(target.Host, texts.join("; "));
+    Guarded("procedure THttpClient.TlsErrors", [&] {
+        QStringList texts;
+        for (const QSslError& error : errors)
+            texts.append(error.errorString());
+        tlsErrorText = QStringLiteral("The certificate of %1 could not be verified: %2").arg(target.Host, texts.join("; "));
+    });
 }
 
 void THttpClient::Abort()

@@ -69,8 +69,10 @@ public:
     int ErrorCode() const { return errorCode; }
     const QString& ErrorText() const { return errorText; }
 
-    // The socket keeps at most this much unread; the client reads in blocks of this size.
+    // The client reads in blocks of up to this size into one buffer it keeps; a TLS
+    // socket keeps at most this much unread.
     static constexpr qint64 ReadBufferSize = 256 * 1024;
+    static constexpr qint64 MaxReadPerEvent = 4 * ReadBufferSize;
 
 private:
     enum class Phase { Idle, Connecting, Tunnel, Handshake, Receiving, Finished };
@@ -81,6 +83,10 @@ private:
     void Encrypted();
     void SendRequest();
     void ReadyRead();
+    // Reads from the plain socket's descriptor into the buffer: bytes read, 0 when
+    // nothing is there, PeerClosed at the end of the stream.
+    qint64 ReadDirect();
+    static constexpr qint64 PeerClosed = -2;
     void Closed();
     void SocketError();
     void TlsErrors(const QList<QSslError>& errors);
