@@ -4,6 +4,7 @@
 #include "tests/support/TestCertificates.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -338,4 +339,17 @@ TEST_F(HttpClientTest, AbortOrDestroyFromInsideEachEvent)
             delete client;
         }
     }
+}
+
+TEST_F(HttpClientTest, ThrottledAnswerArrivesWholeInManyBlocks)
+{
+    HttpTestAnswer answer = HttpTestAnswer::Ok(Pattern(40'000));
+    answer.bytesPerSecond = 200'000;
+    server.Enqueue(answer);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(fetch.Run(Request(server.Url())));
+    EXPECT_GE(clock.elapsed(), 150) << "the server paces its sending";
+    EXPECT_GE(fetch.Count("data"), 10);
+    EXPECT_TRUE(fetch.body.data() == Pattern(40'000));
 }
