@@ -6,12 +6,6 @@
 
 #include <QBuffer>
 #include <QStringList>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 // Runs one request and writes down every event the client raised, in order:
 // "connected", "begin", "line <text>", "end", "data <size>", "done <code>".
