@@ -1,7 +1,6 @@
 #include "platform/registry/HiveDatabase.h"
 
 #include "platform/registry/HiveFile.h"
-#include "platform/registry/Registry.h"
 
 #include <sqlite3.h>
 
@@ -48,7 +47,7 @@ TConnection::TConnection(sqlite3* database) : db(database)
 TConnection::~TConnection()
 {
     for (sqlite3_stmt* statement : {findKey, insertKey, deleteKey, subKeys, valueNames, readValue,
-                                    writeValue, deleteValue, begin, commit, rollback})
+                                    readValueAt, writeValue, deleteValue, begin, commit, rollback})
         sqlite3_finalize(statement);
     sqlite3_close_v2(db);
 }
@@ -62,6 +61,8 @@ bool TConnection::Prepare()
         {&subKeys, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name COLLATE NOCASE"},
         {&valueNames, "SELECT name FROM vals WHERE key = ?1 ORDER BY name"},
         {&readValue, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2"},
+        {&readValueAt, "SELECT v.type, v.data FROM keys k JOIN vals v ON v.key = k.id "
+                       "WHERE k.root = ?1 AND k.path = ?2 AND v.name = ?3"},
         {&writeValue, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
                       "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data"},
         {&deleteValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2"},
@@ -170,34 +171,46 @@ std::vector<std::string> TConnection::ValueNames(int64_t id)
     return Names(valueNames, id);
 }
 
-std::optional<TStoredValue> TConnection::ReadValue(int64_t id, const std::string& name)
+std::optional<TRegValue> TConnection::ValueOf(sqlite3_stmt* statement)
 {
-    TReset reset(readValue);
-    sqlite3_bind_int64(readValue, 1, id);
-    BindText(readValue, 2, name);
-    const int rc = sqlite3_step(readValue);
+    const int rc = sqlite3_step(statement);
     if (!Check(rc) || rc != SQLITE_ROW)
         return std::nullopt;
-    TStoredValue value;
-    value.Type = uint32_t(sqlite3_column_int64(readValue, 0));
+    TRegValue value;
+    value.Type = TRegDataType(sqlite3_column_int64(statement, 0));
     if (value.Type == REG_DWORD) {
-        value.Number = sqlite3_column_int64(readValue, 1);
-    } else {
-        const void* bytes = sqlite3_column_blob(readValue, 1);
-        if (bytes)
-            value.Bytes.assign(static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(readValue, 1)));
+        value.Dword = uint32_t(sqlite3_column_int64(statement, 1));
+    } else if (const void* bytes = sqlite3_column_blob(statement, 1)) {
+        value.Bytes.assign(static_cast<const char*>(bytes), size_t(sqlite3_column_bytes(statement, 1)));
     }
     return value;
 }
 
-bool TConnection::WriteValue(int64_t id, const std::string& name, const TStoredValue& value)
+std::optional<TRegValue> TConnection::ReadValue(int64_t id, const std::string& name)
+{
+    TReset reset(readValue);
+    sqlite3_bind_int64(readValue, 1, id);
+    BindText(readValue, 2, name);
+    return ValueOf(readValue);
+}
+
+std::optional<TRegValue> TConnection::ReadValueAt(int root, const std::string& path, const std::string& name)
+{
+    TReset reset(readValueAt);
+    sqlite3_bind_int(readValueAt, 1, root);
+    BindText(readValueAt, 2, path);
+    BindText(readValueAt, 3, name);
+    return ValueOf(readValueAt);
+}
+
+bool TConnection::WriteValue(int64_t id, const std::string& name, const TRegValue& value)
 {
     TReset reset(writeValue);
     sqlite3_bind_int64(writeValue, 1, id);
     BindText(writeValue, 2, name);
     sqlite3_bind_int64(writeValue, 3, value.Type);
     if (value.Type == REG_DWORD)
-        sqlite3_bind_int64(writeValue, 4, value.Number);
+        sqlite3_bind_int64(writeValue, 4, value.Dword);
     else if (value.Type == REG_BINARY)
         sqlite3_bind_blob(writeValue, 4, value.Bytes.data(), int(value.Bytes.size()), SQLITE_TRANSIENT);
     else

@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/registry/Registry.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,12 +17,6 @@ struct sqlite3_stmt;
 // Keys live in `keys` (one row per key, the path below its root in `path`, compared
 // case-insensitively for ASCII like the registry does) and values in `vals`.
 namespace HiveDatabase {
-
-struct TStoredValue {
-    uint32_t Type = 0;
-    std::string Bytes;   // REG_SZ, REG_EXPAND_SZ, REG_BINARY
-    int64_t Number = 0;  // REG_DWORD
-};
 
 // The key id FindKey and CreateKey give for "no such key".
 constexpr int64_t NoKey = 0;
@@ -51,8 +47,9 @@ public:
     bool DeleteKey(int64_t id);
     std::vector<std::string> SubKeyNames(int64_t id);
     std::vector<std::string> ValueNames(int64_t id);
-    std::optional<TStoredValue> ReadValue(int64_t id, const std::string& name);
-    bool WriteValue(int64_t id, const std::string& name, const TStoredValue& value);
+    std::optional<TRegValue> ReadValue(int64_t id, const std::string& name);
+    std::optional<TRegValue> ReadValueAt(int root, const std::string& path, const std::string& name);
+    bool WriteValue(int64_t id, const std::string& name, const TRegValue& value);
     bool DeleteValue(int64_t id, const std::string& name);
 
     // A step reported a damaged file: the connection is replaced on the next use.
@@ -63,6 +60,7 @@ private:
     bool Exec(sqlite3_stmt* statement);
     bool InTransaction(const std::function<bool()>& work);
     std::vector<std::string> Names(sqlite3_stmt* statement, int64_t id);
+    std::optional<TRegValue> ValueOf(sqlite3_stmt* statement);
 
     sqlite3* db;
     uint64_t serial;
@@ -73,6 +71,7 @@ private:
     sqlite3_stmt* subKeys = nullptr;
     sqlite3_stmt* valueNames = nullptr;
     sqlite3_stmt* readValue = nullptr;
+    sqlite3_stmt* readValueAt = nullptr;
     sqlite3_stmt* writeValue = nullptr;
     sqlite3_stmt* deleteValue = nullptr;
     sqlite3_stmt* begin = nullptr;

@@ -5,7 +5,6 @@
 #include <cstring>
 
 using HiveDatabase::TConnection;
-using HiveDatabase::TStoredValue;
 
 namespace {
 // The limits of the registry this stands in for.
@@ -124,31 +123,50 @@ int64_t TRegistry::OpenKeyId(TConnection& connection) const
     return keyId;
 }
 
-std::vector<std::string> TRegistry::GetKeyNames() const
+std::vector<std::string> TRegistry::Names(bool subKeys) const
 {
     std::vector<std::string> names;
     HiveDatabase::Run(false, [&](TConnection& connection) {
         if (const int64_t id = OpenKeyId(connection))
-            names = connection.SubKeyNames(id);
+            names = subKeys ? connection.SubKeyNames(id) : connection.ValueNames(id);
         return true;
     });
     return names;
+}
+
+std::vector<std::string> TRegistry::GetKeyNames() const
+{
+    return Names(true);
 }
 
 std::vector<std::string> TRegistry::GetValueNames() const
 {
-    std::vector<std::string> names;
-    HiveDatabase::Run(false, [&](TConnection& connection) {
-        if (const int64_t id = OpenKeyId(connection))
-            names = connection.ValueNames(id);
-        return true;
-    });
-    return names;
+    return Names(false);
 }
 
-std::optional<TStoredValue> TRegistry::Read(const std::string& name) const
+std::optional<std::string> TRegValue::AsString() const
 {
-    std::optional<TStoredValue> value;
+    return Type == REG_SZ || Type == REG_EXPAND_SZ ? std::optional(Bytes) : std::nullopt;
+}
+
+std::optional<uint32_t> TRegValue::AsDword() const
+{
+    return Type == REG_DWORD ? std::optional(Dword) : std::nullopt;
+}
+
+std::optional<int32_t> TRegValue::AsInteger() const
+{
+    return Type == REG_DWORD ? std::optional(int32_t(Dword)) : std::nullopt;
+}
+
+std::optional<std::string> TRegValue::AsBinary() const
+{
+    return Type == REG_BINARY ? std::optional(Bytes) : std::nullopt;
+}
+
+std::optional<TRegValue> TRegistry::ReadValue(const std::string& name) const
+{
+    std::optional<TRegValue> value;
     HiveDatabase::Run(false, [&](TConnection& connection) {
         if (const int64_t id = OpenKeyId(connection))
             value = connection.ReadValue(id, name);
@@ -157,15 +175,26 @@ std::optional<TStoredValue> TRegistry::Read(const std::string& name) const
     return value;
 }
 
+std::optional<TRegValue> TRegistry::ReadValueAt(const std::string& key, const std::string& name) const
+{
+    const std::string path = JoinKeyPath(SplitKeyPath(key));
+    std::optional<TRegValue> value;
+    HiveDatabase::Run(false, [&](TConnection& connection) {
+        value = connection.ReadValueAt(root, path, name);
+        return value.has_value();
+    });
+    return value;
+}
+
 bool TRegistry::ValueExists(const std::string& name) const
 {
-    return Read(name).has_value();
+    return ReadValue(name).has_value();
 }
 
 TRegDataType TRegistry::GetDataType(const std::string& name) const
 {
-    const auto value = Read(name);
-    return value ? TRegDataType(value->Type) : REG_NONE;
+    const auto value = ReadValue(name);
+    return value ? value->Type : REG_NONE;
 }
 
 bool TRegistry::DeleteValue(const std::string& name)
@@ -180,44 +209,32 @@ bool TRegistry::DeleteValue(const std::string& name)
 
 std::optional<std::string> TRegistry::ReadString(const std::string& name) const
 {
-    auto value = Read(name);
-    if (!value || (value->Type != REG_SZ && value->Type != REG_EXPAND_SZ))
-        return std::nullopt;
-    return std::move(value->Bytes);
+    const auto value = ReadValue(name);
+    return value ? value->AsString() : std::nullopt;
 }
 
 std::optional<uint32_t> TRegistry::ReadDword(const std::string& name) const
 {
-    const auto value = Read(name);
-    if (!value || value->Type != REG_DWORD)
-        return std::nullopt;
-    return uint32_t(value->Number);
+    const auto value = ReadValue(name);
+    return value ? value->AsDword() : std::nullopt;
 }
 
 std::optional<int32_t> TRegistry::ReadInteger(const std::string& name) const
 {
-    const auto value = ReadDword(name);
-    if (!value)
-        return std::nullopt;
-    return int32_t(*value);
+    const auto value = ReadValue(name);
+    return value ? value->AsInteger() : std::nullopt;
 }
 
 std::optional<std::string> TRegistry::ReadBinaryData(const std::string& name) const
 {
-    auto value = Read(name);
-    if (!value || value->Type != REG_BINARY)
-        return std::nullopt;
-    return std::move(value->Bytes);
+    const auto value = ReadValue(name);
+    return value ? value->AsBinary() : std::nullopt;
 }
 
-bool TRegistry::Write(const std::string& name, uint32_t type, const std::string& bytes, int64_t number)
+bool TRegistry::Write(const TRegValue& value, const std::string& name)
 {
     if (readOnly)
         return false;
-    TStoredValue value;
-    value.Type = type;
-    value.Bytes = bytes;
-    value.Number = number;
     return HiveDatabase::Run(true, [&](TConnection& connection) {
         const int64_t id = OpenKeyId(connection);
         return id != 0 && connection.WriteValue(id, name, value);
@@ -226,17 +243,17 @@ bool TRegistry::Write(const std::string& name, uint32_t type, const std::string&
 
 bool TRegistry::WriteString(const std::string& name, const std::string& value)
 {
-    return Write(name, REG_SZ, value, 0);
+    return Write({REG_SZ, value, 0}, name);
 }
 
 bool TRegistry::WriteExpandString(const std::string& name, const std::string& value)
 {
-    return Write(name, REG_EXPAND_SZ, value, 0);
+    return Write({REG_EXPAND_SZ, value, 0}, name);
 }
 
 bool TRegistry::WriteDword(const std::string& name, uint32_t value)
 {
-    return Write(name, REG_DWORD, {}, value);
+    return Write({REG_DWORD, {}, value}, name);
 }
 
 bool TRegistry::WriteInteger(const std::string& name, int32_t value)
@@ -246,5 +263,5 @@ bool TRegistry::WriteInteger(const std::string& name, int32_t value)
 
 bool TRegistry::WriteBinaryData(const std::string& name, const std::string& bytes)
 {
-    return Write(name, REG_BINARY, bytes, 0);
+    return Write({REG_BINARY, bytes, 0}, name);
 }

@@ -6,7 +6,6 @@
 
 namespace HiveDatabase {
 class TConnection;
-struct TStoredValue;
 }
 
 // The typed registry the program and the browser libraries keep their settings in: one
@@ -29,6 +28,19 @@ enum TRegDataType : uint32_t {
     REG_EXPAND_SZ = 2,
     REG_BINARY = 3,
     REG_DWORD = 4,
+};
+
+// One stored value. Each typed view gives nothing for a value of another type.
+struct TRegValue {
+    TRegDataType Type = REG_NONE;
+    std::string Bytes;   // REG_SZ and REG_EXPAND_SZ (UTF-8), REG_BINARY
+    uint32_t Dword = 0;  // REG_DWORD
+
+    // REG_SZ or REG_EXPAND_SZ, expanding nothing.
+    std::optional<std::string> AsString() const;
+    std::optional<uint32_t> AsDword() const;
+    std::optional<int32_t> AsInteger() const;
+    std::optional<std::string> AsBinary() const;
 };
 
 // An accessor with at most one open key, like a registry key handle. Each call is a
@@ -62,6 +74,10 @@ public:
     TRegDataType GetDataType(const std::string& name) const;
     bool DeleteValue(const std::string& name);
 
+    std::optional<TRegValue> ReadValue(const std::string& name) const;
+    // One value of key, without opening it: a single statement, the cheapest read.
+    std::optional<TRegValue> ReadValueAt(const std::string& key, const std::string& name) const;
+
     // Typed reads: nothing when the value is missing or of another type.
     // ReadString takes REG_SZ and REG_EXPAND_SZ and expands nothing.
     std::optional<std::string> ReadString(const std::string& name) const;
@@ -77,8 +93,8 @@ public:
 
 private:
     int64_t OpenKeyId(HiveDatabase::TConnection& connection) const;
-    std::optional<HiveDatabase::TStoredValue> Read(const std::string& name) const;
-    bool Write(const std::string& name, uint32_t type, const std::string& bytes, int64_t number);
+    std::vector<std::string> Names(bool subKeys) const;
+    bool Write(const TRegValue& value, const std::string& name);
 
     THiveRoot root;
     std::string currentPath;

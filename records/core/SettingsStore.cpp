@@ -28,10 +28,10 @@ T ReadWith(const char* signature, const std::string& section, const std::string&
 {
     T result = defaultValue;
     Guarded(signature, [&] {
-        TRegistry reg;
-        if (!reg.OpenKeyReadOnly(SectionKey(section)))
+        const std::optional<TRegValue> stored = TRegistry().ReadValueAt(SectionKey(section), name);
+        if (!stored)
             return;
-        if (const std::optional<T> value = get(reg, name))
+        if (const std::optional<T> value = get(*stored))
             result = *value;
     });
     return result;
@@ -84,8 +84,8 @@ std::optional<int64_t> CanonicalNumber(const std::string& name)
 bool ReadBool(const std::string& section, const std::string& name, bool defaultValue)
 {
     return ReadWith("function ReadBool: boolean", section, name, defaultValue,
-                    [](const TRegistry& reg, const std::string& n) -> std::optional<bool> {
-                        const auto value = reg.ReadDword(n);
+                    [](const TRegValue& stored) -> std::optional<bool> {
+                        const auto value = stored.AsDword();
                         return value ? std::optional<bool>(*value != 0) : std::nullopt;
                     });
 }
@@ -99,7 +99,7 @@ bool WriteBool(const std::string& section, const std::string& name, bool value)
 int32_t ReadInteger(const std::string& section, const std::string& name, int32_t defaultValue)
 {
     return ReadWith("function ReadInteger: integer", section, name, defaultValue,
-                    [](const TRegistry& reg, const std::string& n) { return reg.ReadInteger(n); });
+                    [](const TRegValue& stored) { return stored.AsInteger(); });
 }
 
 bool WriteInteger(const std::string& section, const std::string& name, int32_t value)
@@ -111,8 +111,8 @@ bool WriteInteger(const std::string& section, const std::string& name, int32_t v
 std::string ReadString(const std::string& section, const std::string& name, const std::string& defaultValue)
 {
     return ReadWith("function ReadString: string", section, name, defaultValue,
-                    [](const TRegistry& reg, const std::string& n) -> std::optional<std::string> {
-                        auto value = reg.ReadString(n);
+                    [](const TRegValue& stored) -> std::optional<std::string> {
+                        auto value = stored.AsString();
                         return value && !value->empty() ? value : std::nullopt;
                     });
 }
@@ -127,8 +127,8 @@ TDateTime ReadDateTime(const std::string& section, const std::string& name, TDat
 {
     // Eight bytes that are no number (NaN, infinity) are no date either.
     return ReadWith("function ReadDateTime: TDateTime", section, name, defaultValue,
-                    [](const TRegistry& reg, const std::string& n) -> std::optional<TDateTime> {
-                        const auto bytes = reg.ReadBinaryData(n);
+                    [](const TRegValue& stored) -> std::optional<TDateTime> {
+                        const auto bytes = stored.AsBinary();
                         if (!bytes || bytes->size() != 8)
                             return std::nullopt;
                         const double value = DecodeDouble(*bytes);

@@ -51,6 +51,13 @@ TEST_F(RegistryTest, TypedValuesRoundTripAndRefuseOtherTypes)
         EXPECT_EQ(reg.ReadBinaryData(row.name).has_value(), row.type == REG_BINARY);
     }
 
+    TRegistry unopened;
+    EXPECT_EQ(unopened.ReadValueAt("\\software\\CORVANE", "SZ")->AsString(), "Grüße");
+    EXPECT_EQ(unopened.ReadValueAt("Software\\Corvane", "dword")->AsInteger(), -1);
+    EXPECT_FALSE(unopened.ReadValueAt("Software\\Corvane", "dword")->AsString());
+    EXPECT_FALSE(unopened.ReadValueAt("Software\\Other", "sz"));
+    EXPECT_FALSE(TRegistry(HKEY_LOCAL_MACHINE).ReadValueAt("Software\\Corvane", "sz"));
+
     ASSERT_TRUE(reg.WriteDword("sz", 7));
     EXPECT_EQ(reg.GetDataType("sz"), REG_DWORD) << "a write replaces the value with its own type";
     EXPECT_FALSE(reg.ReadString("sz"));
