@@ -212,6 +212,8 @@ struct THiveState {
     std::mutex lock;
     std::unique_ptr<TConnection> connection;
     std::string openPath;
+    dev_t openDevice = 0;
+    ino_t openInode = 0;
     bool forked = false;
     std::set<std::string> reportedUnavailable;
 };
@@ -224,6 +226,14 @@ THiveState& State()
         return new THiveState;  // outlives every static destructor that might read settings
     }();
     return *state;
+}
+
+// The file at path is still the one the connection has open: not renamed aside by
+// another process, nor deleted or replaced by the user.
+bool SameFile(const THiveState& state, const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && info.st_dev == state.openDevice && info.st_ino == state.openInode;
 }
 
 void ReportUnavailable(THiveState& state, const std::string& path, const std::string& reason)
@@ -245,9 +255,10 @@ bool Run(bool forWrite, const std::function<bool(TConnection&)>& work)
         (void)state.connection.release();  // the parent's; closing it here could disturb its locks
     }
     const std::string path = HivePath();
-    if (state.connection && (path != state.openPath || state.connection->Damaged())) {
+    // Closing the connection of a moved file neither checkpoints nor deletes anything by
+    // name, so it cannot touch the hive that now lies at path.
+    if (state.connection && (path != state.openPath || state.connection->Damaged() || !SameFile(state, path)))
         state.connection.reset();
-    }
     if (!state.connection) {
         std::error_code error;
         if (!forWrite && !fs::exists(path, error))
@@ -259,6 +270,10 @@ bool Run(bool forWrite, const std::function<bool(TConnection&)>& work)
             return false;
         }
         state.openPath = path;
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        state.openDevice = info.st_dev;
+        state.openInode = info.st_ino;
     }
     return work(*state.connection);
 }

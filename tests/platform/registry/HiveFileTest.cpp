@@ -219,3 +219,52 @@ TEST_F(HiveFileTest, AWriterKilledMidWayLeavesEveryFinishedWrite)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the hive opened cleanly";
     EXPECT_TRUE(FilesStartingWith(Home(), "registry.db.unreadable").isEmpty());
 }
+
+TEST_F(HiveFileTest, AHiveMovedAwayBehindTheConnectionIsNotWrittenToAnyMore)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(Options, true));
+    ASSERT_TRUE(reg.WriteString("before", "old hive"));
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ASSERT_TRUE(QFile::rename(Path(QString("registry.db") + suffix), Path(QString("moved.db") + suffix)));
+
+    // Another process starts the new hive and holds it open, its writes still in the WAL.
+    int ready[2], done[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        TRegistry mine;
+        const bool ok = mine.OpenKey(Options, true) && mine.WriteString("child", "new hive");
+        char byte = ok ? 1 : 0;
+        (void)!write(ready[1], &byte, 1);
+        (void)!read(done[0], &byte, 1);
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
+
+    EXPECT_EQ(TRegistry().ReadValueAt(Options, "child")->AsString(), "new hive");
+    EXPECT_FALSE(TRegistry().ReadValueAt(Options, "before"));
+    EXPECT_TRUE(reg.WriteString("after", "x"));
+    EXPECT_FALSE(reg.ReadString("before")) << "the open key now means the new hive's";
+    (void)!write(done[1], &byte, 1);
+    waitpid(pid, nullptr, 0);
+    for (int fd : {ready[0], ready[1], done[0], done[1]})
+        close(fd);
+    EXPECT_EQ(TRegistry().ReadValueAt(Options, "child")->AsString(), "new hive");
+
+    ReleaseHive(Home());
+    sqlite3* moved = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("moved.db").toLocal8Bit().constData(), &moved), SQLITE_OK);
+    int rc;
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(moved, "SELECT count(*) FROM vals WHERE name = 'before'", -1, &statement, nullptr), SQLITE_OK);
+    rc = sqlite3_step(statement);
+    EXPECT_EQ(rc, SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(statement, 0), 1) << "the moved hive keeps what it held";
+    sqlite3_finalize(statement);
+    sqlite3_close(moved);
+}
