@@ -79,26 +79,27 @@ TIniFile::TIniFile(const QString& fileName) : m_fileName(fileName)
     Guarded("constructor TIniFile.Create(FileName: string)", [&] { Load(); });
 }
 
-void TIniFile::Load()
+bool TIniFile::Load()
 {
     m_lines.clear();
     m_byteOrderMark = false;
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return;
+        return !file.exists();
     QByteArray content = file.readAll();
     if (content.startsWith(ByteOrderMark)) {
         m_byteOrderMark = true;
         content.remove(0, ByteOrderMark.size());
     }
     if (content.isEmpty())
-        return;
+        return true;
     m_lines = content.split('\n');
     if (content.endsWith('\n'))
         m_lines.removeLast();
     for (QByteArray& line : m_lines)
         if (line.endsWith('\r'))
             line.chop(1);
+    return true;
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
@@ -132,7 +133,8 @@ bool TIniFile::WriteStrings(const QString& section, const Values& values)
         for (const auto& [key, value] : values)
             if (!ValidKey(key) || HasLineBreak(value))
                 return;
-        Load();
+        if (!Load())
+            return; // rewriting would lose what we could not read
         for (const auto& [key, value] : values)
             Set(section, key, value);
         written = WriteFileAtomically(m_fileName, Content());

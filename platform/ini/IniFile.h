@@ -25,13 +25,14 @@ public:
     // line left as it was; new keys go to the end of their section, a new section to
     // the end of the file. The file is re-read first, so edits made meanwhile by
     // others survive. False, and nothing written, when a name or value holds CR, LF
-    // or NUL (or a key "=", a section "]"), or when the file cannot be written; the
+    // or NUL (or a key "=", a section "]"), or when the file cannot be read or written; the
     // rewrite is atomic (WriteFileAtomically).
     bool WriteStrings(const QString& section, const Values& values);
     bool WriteString(const QString& section, const QString& key, const QString& value);
 
 private:
-    void Load();
+    // False when the file exists but cannot be read.
+    bool Load();
     // Index of the section's header line, -1 when there is none.
     qsizetype FindSection(const QString& section) const;
     // Index of the key's line in the section starting at header, -1 when absent.
