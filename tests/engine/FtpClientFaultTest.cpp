@@ -126,7 +126,7 @@ TEST_F(FtpFaultTest, ResumeOffsetFollowsTheLocalFileUnlessToldOtherwise)
     client().Passive = true;
     ASSERT_TRUE(client().Get());
     EXPECT_EQ(client().ResumeAt, 0);
-    ASSERT_TRUE(WaitUntil([&] { return client().Ready(); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return client().Ready(); }));
 }
 
 TEST_F(FtpFaultTest, PassiveReplyNamingAnotherAddressIsIgnored)
@@ -183,7 +183,7 @@ TEST_F(FtpFaultTest, Reply421EndsTheRequestAtEveryStep)
             ASSERT_EQ(fresh.Run(sequence[i]), 0) << verb.constData() << " step " << i;
         EXPECT_EQ(fresh.Run(sequence[failing]), error) << verb.constData();
         EXPECT_EQ(fresh.client->StatusCode(), 421);
-        ASSERT_TRUE(WaitUntil([&] { return !fresh.client->Connected(); })) << verb.constData();
+        ASSERT_TRUE(ProcessEventsUntil([&] { return !fresh.client->Connected(); })) << verb.constData();
         EXPECT_EQ(fresh.client->State(), TFtpState::NotConnected);
         EXPECT_EQ(fresh.done.size(), size_t(failing + 1)) << "one request done per request";
     }
@@ -320,7 +320,7 @@ TEST_F(FtpFaultTest, ClientMayBeDestroyedInsideEachOfItsEvents)
                 c->Get();
         };
         ASSERT_TRUE(c->Connect());
-        EXPECT_TRUE(WaitUntil([&] { return destroyed; })) << event;
+        EXPECT_TRUE(ProcessEventsUntil([&] { return destroyed; })) << event;
         RunEvents(100); // whatever was left in flight arrives now
         EXPECT_EQ(after, 0) << event;
     }

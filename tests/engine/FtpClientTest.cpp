@@ -12,7 +12,7 @@ protected:
     void SetUp() override
     {
         TempHomeTest::SetUp();
-        ASSERT_TRUE(server.Start());
+        ASSERT_TRUE(server.Start()) << server.Log().toStdString();
         probe = std::make_unique<FtpProbe>(server.Port());
         client().LocalFileName = Path("part.0");
     }

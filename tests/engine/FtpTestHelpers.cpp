@@ -5,18 +5,6 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
-bool WaitUntil(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
-
 void RunEvents(int ms)
 {
     QElapsedTimer timer;
@@ -53,7 +41,7 @@ int FtpProbe::Run(bool (TFtpClient::*request)())
     if (!(client.get()->*request)())
         return -1;
     EXPECT_EQ(done.size(), before) << "request done raised inside the call";
-    if (!WaitUntil([&] { return done.size() > before; }))
+    if (!ProcessEventsUntil([&] { return done.size() > before; }))
         return -2;
     return done.back().second;
 }

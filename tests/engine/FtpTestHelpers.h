@@ -1,13 +1,12 @@
 #pragma once
 #include "engine/FtpClient.h"
+#include "tests/support/EventLoop.h"
 
 #include <QByteArray>
 #include <functional>
 #include <memory>
 #include <vector>
 
-// Runs the event loop until done() holds; false when it still does not after ms.
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000);
 // Runs the event loop for ms, to let late events show.
 void RunEvents(int ms);
 // Bytes that differ at every position, so a misplaced block shows.

@@ -4,27 +4,14 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <csignal>
-
-namespace {
-constexpr int StartTimeoutMs = 15000;
-}
-
-FtpFixture::FtpFixture() : FtpFixture(Options{}) {}
-
-FtpFixture::FtpFixture(Options options) : m_options(std::move(options))
-{
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-}
-
-FtpFixture::~FtpFixture()
-{
-    Stop();
-}
 
 bool FtpFixture::Start()
 {
-    QStringList arguments{CORVANE_SOURCE_DIR "/tests/support/FtpFixture.py", "--root", Root()};
+    m_port = FreeLoopbackPort();
+    if (m_port == 0 || !QDir().mkpath(Root()))
+        return false;
+    QStringList arguments{CORVANE_SOURCE_DIR "/tests/support/FtpFixture.py", "--port", QString::number(m_port),
+                          "--root", Root()};
     for (const QString& user : m_options.users)
         arguments << "--user" << user;
     if (m_options.anonymous)
@@ -33,22 +20,8 @@ bool FtpFixture::Start()
         arguments << "--rate" << QString::number(m_options.bytesPerSecond);
     if (!m_options.masquerade.isEmpty())
         arguments << "--masquerade" << m_options.masquerade;
-    m_process.start("/usr/bin/python3", arguments);
-    if (!m_process.waitForStarted(StartTimeoutMs))
-        return false;
-    while (!m_process.canReadLine())
-        if (!m_process.waitForReadyRead(StartTimeoutMs))
-            return false;
-    m_port = quint16(m_process.readLine().trimmed().toUInt());
-    return m_port != 0;
-}
-
-void FtpFixture::Stop()
-{
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    ::kill(pid_t(m_process.processId()), SIGKILL);
-    m_process.waitForFinished(StartTimeoutMs);
+    return m_process.Start("/usr/bin/python3", arguments, m_folder.path() + "/ftp.log") &&
+           m_process.WaitForPort(m_port, 15000);
 }
 
 QString FtpFixture::AddFile(const QString& name, const QByteArray& content)

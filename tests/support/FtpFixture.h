@@ -1,13 +1,13 @@
 #pragma once
+#include "tests/support/ServerProcess.h"
+
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A pyftpdlib server on a loopback port the system picks, serving a temporary
-// folder. It is stopped by its pid when the fixture goes, and dies with the test
-// process if that ends first.
+// A pyftpdlib server on a free loopback port, serving a temporary folder; stopped by
+// its pid when the fixture goes, killed with the test process if that ends first.
 class FtpFixture {
 public:
     struct Options {
@@ -17,21 +17,22 @@ public:
         QString masquerade;                 // the address PASV replies name instead of ours
     };
 
-    FtpFixture();
-    explicit FtpFixture(Options options);
-    ~FtpFixture();
+    FtpFixture() : FtpFixture(Options{}) {}
+    explicit FtpFixture(Options options) : m_options(std::move(options)) {}
 
-    // Starts the server and waits until it listens; false when it did not come up.
+    // Starts the server and waits until it accepts connections.
     bool Start();
-    void Stop();
+    void Stop() { m_process.Stop(); }
     quint16 Port() const { return m_port; }
-    QString Root() const { return m_root.path(); }
+    // The served folder; the server's log lies beside it.
+    QString Root() const { return m_folder.path() + "/root"; }
+    QString Log() const { return m_process.Log(); }
     // Writes a file into the served folder; returns its path.
     QString AddFile(const QString& name, const QByteArray& content);
 
 private:
     Options m_options;
-    QTemporaryDir m_root;
-    QProcess m_process;
+    QTemporaryDir m_folder;
+    ServerProcess m_process;
     quint16 m_port = 0;
 };

@@ -1,29 +1,22 @@
 #!/usr/bin/python3
-"""FTP server for the tests: serves a folder on a loopback port the system picks
-and prints that port on its first line of output."""
+"""FTP server for the tests: serves a folder on a loopback port."""
 import argparse
-import ctypes
 import logging
-import signal
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
-PR_SET_PDEATHSIG = 1
-
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--root", required=True)
     parser.add_argument("--user", action="append", default=[], help="name:password, may repeat")
     parser.add_argument("--anonymous", action="store_true")
     parser.add_argument("--rate", type=int, default=0, help="bytes per second, 0 for no limit")
     parser.add_argument("--masquerade", help="address named in PASV replies")
     args = parser.parse_args()
-
-    # Go down with the test that started us, however it ends.
-    ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
     logging.basicConfig(level=logging.WARNING)
 
     authorizer = DummyAuthorizer()
@@ -41,9 +34,7 @@ def main():
     if args.masquerade:
         handler.masquerade_address = args.masquerade
 
-    server = FTPServer(("127.0.0.1", 0), handler)
-    print(server.address[1], flush=True)
-    server.serve_forever()
+    FTPServer(("127.0.0.1", args.port), handler).serve_forever()
 
 
 if __name__ == "__main__":
