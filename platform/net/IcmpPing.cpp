@@ -124,13 +124,13 @@ TEchoIdentity NewIdentity(int dataSize)
 
 std::vector<uint8_t> EchoRequest(int family, const TEchoIdentity& identity)
 {
-    std::vector<uint8_t> packet(IcmpHeaderSize, 0);
+    std::vector<uint8_t> packet(IcmpHeaderSize + identity.Payload.size(), 0);
     packet[0] = family == AF_INET ? EchoRequestV4 : EchoRequestV6;
     packet[4] = uint8_t(identity.Id >> 8);
     packet[5] = uint8_t(identity.Id);
     packet[6] = uint8_t(identity.Sequence >> 8);
     packet[7] = uint8_t(identity.Sequence);
-    packet.insert(packet.end(), identity.Payload.begin(), identity.Payload.end());
+    std::copy(identity.Payload.begin(), identity.Payload.end(), packet.begin() + IcmpHeaderSize);
     // The kernel fills in the ICMPv6 checksum itself (it covers a pseudo-header).
     if (family == AF_INET) {
         const uint16_t sum = Checksum(packet);

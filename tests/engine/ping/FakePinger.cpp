@@ -1,6 +1,5 @@
 #include "FakePinger.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <chrono>
 #include <thread>
@@ -67,28 +66,14 @@ QStringList TFakePinger::Hosts() const
     return PingedHosts;
 }
 
-namespace {
-bool PollUntil(const std::function<bool()>& condition, int timeoutMs, bool runEvents)
+bool WaitWithoutEvents(const std::function<bool()>& condition, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
     while (!condition()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        if (runEvents)
-            QCoreApplication::processEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-}
-
-bool WaitWithoutEvents(const std::function<bool()>& condition, int timeoutMs)
-{
-    return PollUntil(condition, timeoutMs, false);
-}
-
-bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    return PollUntil(condition, timeoutMs, true);
 }

@@ -3,6 +3,7 @@
 
 #include <QStringList>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -38,6 +39,3 @@ private:
 
 // Waits (real time, events not processed) until condition() holds, at most timeoutMs.
 bool WaitWithoutEvents(const std::function<bool()>& condition, int timeoutMs = 5000);
-// Runs the event loop until condition() holds, at most timeoutMs (real time): for
-// results coming from worker threads.
-bool RunEventsUntil(const std::function<bool()>& condition, int timeoutMs = 5000);

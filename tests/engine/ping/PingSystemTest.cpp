@@ -1,6 +1,7 @@
 #include "engine/PingSystem.h"
 
 #include "FakePinger.h"
+#include "tests/support/EventLoop.h"
 #include "platform/net/IcmpPing.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,7 @@ TEST_F(PingSystemTest, TenMirrorsWithALimitOfEight)
     EXPECT_FALSE(pinger->Hosts().contains(Host(8)));
 
     pinger->Release(1);
-    ASSERT_TRUE(RunEventsUntil([&] { return reported.size() == 1; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reported.size() == 1; }));
     EXPECT_EQ(system.RunningCount(), 8) << "the first reply starts the ninth mirror";
     EXPECT_EQ(system.QueueCount(), 9);
     ASSERT_TRUE(pinger->WaitUntilStarted(9));
@@ -72,7 +73,7 @@ TEST_F(PingSystemTest, TenMirrorsWithALimitOfEight)
     EXPECT_FALSE(pinger->Hosts().contains(Host(9)));
 
     pinger->OpenGate();
-    ASSERT_TRUE(RunEventsUntil([&] { return reported.size() == 10; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return reported.size() == 10; }));
     for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(Count(reported, added.Get(i)), 1) << Host(i).toStdString();
         EXPECT_EQ(added.Get(i)->PingTime, 10 + i);
@@ -103,7 +104,7 @@ TEST_F(PingSystemTest, PingTimeFromTheRoundTrip)
     for (const Case& c : cases)
         system.AddMirror(Mirror(c.Host, 42)); // 42: a value left over would show
 
-    ASSERT_TRUE(RunEventsUntil([&] { return replies == int(std::size(cases)); }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return replies == int(std::size(cases)); }));
     for (const Case& c : cases)
         EXPECT_EQ(Mirrors.GetMirror(QStringLiteral("http://%1/file.zip").arg(c.Host))->PingTime, c.PingTime) << c.Host;
     EXPECT_EQ(system.RunningCount(), 0) << "a ping without an answer gives its place back";
@@ -123,7 +124,7 @@ TEST_F(PingSystemTest, MirrorAddedTwiceIsPingedAndReportedTwice)
         system.AddMirror(a);
         system.AddMirror(b);
 
-        ASSERT_TRUE(RunEventsUntil([&] { return reported.size() == 3; }));
+        ASSERT_TRUE(ProcessEventsUntil([&] { return reported.size() == 3; }));
         EXPECT_EQ(Count(reported, a), 2);
         EXPECT_EQ(Count(reported, b), 1);
         if (limit == 1) {
@@ -153,7 +154,7 @@ TEST_F(PingSystemTest, DestroyedWhilePingsRunOrWaitToHandOver)
         system.reset();
         FreeMirrors(); // a late reply would now write into freed mirrors
         pinger->OpenGate();
-        EXPECT_TRUE(RunEventsUntil([] { return TMirrorPing::RunningThreads() == 0; }));
+        EXPECT_TRUE(ProcessEventsUntil([] { return TMirrorPing::RunningThreads() == 0; }));
         EXPECT_EQ(replies, 0);
     }
 }
@@ -172,9 +173,9 @@ TEST_F(PingSystemTest, DestroyedFromInsideItsOwnReply)
         system->AddMirror(Mirror(Host(i)));
 
     pinger->Release(1);
-    ASSERT_TRUE(RunEventsUntil([&] { return replies == 1; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return replies == 1; }));
     pinger->OpenGate();
-    EXPECT_TRUE(RunEventsUntil([] { return TMirrorPing::RunningThreads() == 0; }));
+    EXPECT_TRUE(ProcessEventsUntil([] { return TMirrorPing::RunningThreads() == 0; }));
     EXPECT_EQ(replies, 1);
 }
 
@@ -186,13 +187,22 @@ TEST_F(PingSystemTest, IcmpPingsByDefault)
     system.OnPingReply = [&](TFileMirror*) { ++replies; };
     TFileMirror* v4 = Mirror("127.0.0.1");
     TFileMirror* v6 = Mirror("[::1]");
-    TFileMirror* unresolved = Mirror("mirror.invalid", 42);
+    // Refused by the resolver itself, so no name server is asked.
+    TFileMirror* unresolved = Mirror("mirror..invalid", 42);
     for (TFileMirror* mirror : {v4, v6, unresolved})
         system.AddMirror(mirror);
 
-    ASSERT_TRUE(RunEventsUntil([&] { return replies == 3; }));
-    // Loopback answers within the first millisecond; without any ICMP nothing answers.
-    EXPECT_EQ(v4->PingTime, icmp ? 5 : 9999);
-    EXPECT_EQ(v6->PingTime, icmp ? 5 : 9999);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return replies == 3; }));
+    // Loopback nearly always answers within the first millisecond (stored as 5), but
+    // a busy machine may take longer; a 0 never stays. Without any ICMP nothing answers.
+    for (const TFileMirror* loopback : {v4, v6}) {
+        SCOPED_TRACE(loopback->Url.Host.toStdString());
+        if (!icmp) {
+            EXPECT_EQ(loopback->PingTime, 9999);
+            continue;
+        }
+        EXPECT_GE(loopback->PingTime, 1);
+        EXPECT_LT(loopback->PingTime, 100);
+    }
     EXPECT_EQ(unresolved->PingTime, 9999);
 }

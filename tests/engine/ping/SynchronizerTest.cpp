@@ -1,6 +1,7 @@
 #include "engine/Synchronizer.h"
 
 #include "FakePinger.h"
+#include "tests/support/EventLoop.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ TEST(Synchronizer, CallRunsOnTheOwnersThreadWhileTheWorkerWaits)
         ranBeforeReturn = ran;
     });
 
-    ASSERT_TRUE(RunEventsUntil([&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    ASSERT_TRUE(ProcessEventsUntil([&] { return worker.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(ranOn, std::this_thread::get_id());
     EXPECT_TRUE(ranBeforeReturn);
     synchronizer->Close();
