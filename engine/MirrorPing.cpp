@@ -9,26 +9,38 @@
 #include <thread>
 
 namespace {
-// A round trip measured as 0 ms is stored as this, so it still sorts by a cost.
+// A round trip measured as 0 ms is stored as this: the downloader weighs a mirror by
+// its ping time times the slots using it, which a 0 would make blind to the load.
 constexpr int FastestPingTime = 5;
 
-std::mutex threadsLock;
-std::condition_variable threadsEnded;
-int runningThreads = 0;
+// Never destroyed: detached ping threads may still count themselves out while the
+// program's static objects are being torn down at exit.
+struct TThreadCount {
+    std::mutex Lock;
+    std::condition_variable Ended;
+    int Running = 0;
+};
+
+TThreadCount& Threads()
+{
+    static auto* threads = new TThreadCount;
+    return *threads;
+}
 
 void ThreadStarts()
 {
-    std::lock_guard lock(threadsLock);
-    ++runningThreads;
+    std::lock_guard lock(Threads().Lock);
+    ++Threads().Running;
 }
 
 void ThreadEnds()
 {
+    TThreadCount& threads = Threads();
     {
-        std::lock_guard lock(threadsLock);
-        --runningThreads;
+        std::lock_guard lock(threads.Lock);
+        --threads.Running;
     }
-    threadsEnded.notify_all();
+    threads.Ended.notify_all();
 }
 
 int PingTimeOf(std::optional<int> roundTrip)
@@ -81,12 +93,13 @@ void TMirrorPing::UpdatePingTime(std::optional<int> roundTrip)
 
 int TMirrorPing::RunningThreads()
 {
-    std::lock_guard lock(threadsLock);
-    return runningThreads;
+    std::lock_guard lock(Threads().Lock);
+    return Threads().Running;
 }
 
 bool TMirrorPing::WaitForThreads(int timeoutMs)
 {
-    std::unique_lock lock(threadsLock);
-    return threadsEnded.wait_for(lock, std::chrono::milliseconds(timeoutMs), [] { return runningThreads == 0; });
+    TThreadCount& threads = Threads();
+    std::unique_lock lock(threads.Lock);
+    return threads.Ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return threads.Running == 0; });
 }

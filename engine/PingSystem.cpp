@@ -19,6 +19,8 @@ TPingSystem::~TPingSystem()
 void TPingSystem::AddMirror(TFileMirror* fileMirror)
 {
     Guarded("procedure TPingSystem.AddMirror(FileMirror: TFileMirror)", [&] {
+        if (!fileMirror)
+            return;
         Queue.Add(fileMirror);
         StartNewPings();
     });
