@@ -1,0 +1,163 @@
+#include "platform/ini/AtomicFile.h"
+#include "platform/ini/IniFile.h"
+#include "tests/platform/ini/IniRewriteValues.h"
+#include "tests/support/TempHome.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+class IniFileTest : public TempHomeTest {
+protected:
+    QString file = Path("3KQ0GA7B.dat");
+};
+
+unsigned ModeOf(const QString& path)
+{
+    struct stat status {};
+    stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
+}
+
+TEST_F(IniFileTest, RewritesOnlyTheKeysGiven)
+{
+    // LF-only lines, comments, odd spacing, another section, unknown keys.
+    ASSERT_TRUE(WriteWholeFile(file, "; written by hand\n"
+                                     "[options]\n"
+                                     "url = http://a/b.zip\n"
+                                     "Unknown=keep me  \n"
+                                     "status=Paused\n"
+                                     "\n"
+                                     "[Other]\n"
+                                     "Status=other section\n"));
+    TIniFile ini(file);
+    EXPECT_EQ(ini.ReadString("OPTIONS", "URL", "-"), "http://a/b.zip");
+    EXPECT_EQ(ini.ReadString("Options", "Status", "-"), "Paused");
+    EXPECT_EQ(ini.ReadString("Options", "Missing", "default"), "default");
+    EXPECT_EQ(ini.ReadString("Nowhere", "URL", "default"), "default");
+
+    ASSERT_TRUE(ini.WriteStrings("Options", {{"Status", "Done"}, {"FileSize", "5000000000"}}));
+    ASSERT_TRUE(ini.WriteString("New", "Key", "value"));
+    EXPECT_EQ(ReadWholeFile(file), "; written by hand\r\n"
+                                   "[options]\r\n"
+                                   "url = http://a/b.zip\r\n"
+                                   "Unknown=keep me  \r\n"
+                                   "Status=Done\r\n"
+                                   "FileSize=5000000000\r\n"
+                                   "\r\n"
+                                   "[Other]\r\n"
+                                   "Status=other section\r\n"
+                                   "[New]\r\n"
+                                   "Key=value\r\n");
+    TIniFile again(file);
+    EXPECT_EQ(again.ReadString("other", "status", "-"), "other section");
+    EXPECT_EQ(again.ReadString("Options", "FileSize", "-"), "5000000000");
+}
+
+TEST_F(IniFileTest, CreatesTheFileWithTheSectionInRecordOrder)
+{
+    TIniFile ini(file);
+    ASSERT_TRUE(ini.WriteStrings("Options", {{"URL", "ftp://h/f"}, {"LocalFileName", "/d/f"}, {"Status", ""}}));
+    EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nURL=ftp://h/f\r\nLocalFileName=/d/f\r\nStatus=\r\n");
+    EXPECT_TRUE(TIniFile(file).ValueExists("options", "status"));
+}
+
+TEST_F(IniFileTest, ValuesReadBackExactlyAsWritten)
+{
+    const QString values[] = {"",          "plain",        "  leading blanks", "trailing blank ", "\"quoted\"",
+                              "'single'",  "\"half",       "a=b=c",            "; not a comment", "[not a section]",
+                              "ünïcödé à", "tab\tinside",  "\"", "C:\\Download\\x"};
+    for (const QString& value : values) {
+        ASSERT_TRUE(TIniFile(file).WriteString("Options", "Description", value));
+        EXPECT_EQ(TIniFile(file).ReadString("Options", "Description", "-"), value) << value.toStdString();
+    }
+    // What other programs write by hand reads as they would read it.
+    ASSERT_TRUE(WriteWholeFile(file, "[Options]\r\nA =  spaced  \r\nB=\"in quotes\"\r\nC='single'\r\n"));
+    TIniFile ini(file);
+    EXPECT_EQ(ini.ReadString("Options", "A", "-"), "spaced");
+    EXPECT_EQ(ini.ReadString("Options", "B", "-"), "in quotes");
+    EXPECT_EQ(ini.ReadString("Options", "C", "-"), "single");
+}
+
+TEST_F(IniFileTest, LineBreaksInNamesOrValuesWriteNothing)
+{
+    const QByteArray before = "[Options]\r\nURL=http://a/b\r\n";
+    ASSERT_TRUE(WriteWholeFile(file, before));
+    const QString nul(QChar(0));
+    const struct {
+        QString section, key, value;
+    } refused[] = {
+        {"Options", "URL", "http://a/b\r\nStatus=Done"},
+        {"Options", "URL", "line\nbreak"},
+        {"Options", "URL", "nul" + nul + "inside"},
+        {"Options", "Key\r\n", "x"},
+        {"Options", "a=b", "x"},
+        {"Options", "", "x"},
+        {"Options", "[Other]", "x"},
+        {"Opt]ions", "URL", "x"},
+        {"Options\n[Other", "URL", "x"},
+    };
+    for (const auto& r : refused) {
+        // Good keys in the same batch are not written either.
+        EXPECT_FALSE(TIniFile(file).WriteStrings(r.section, {{"Status", "Done"}, {r.key, r.value}}));
+        EXPECT_EQ(ReadWholeFile(file), before);
+    }
+    EXPECT_FALSE(TIniFile(Path("new.dat")).WriteString("Options", "URL", "a\rb"));
+    EXPECT_FALSE(QFile::exists(Path("new.dat")));
+}
+
+TEST_F(IniFileTest, NewFilesAreOwnerOnlyAndRewritesKeepTheMode)
+{
+    TIniFile ini(file);
+    ASSERT_TRUE(ini.WriteString("Options", "URL", "ftp://user:secret@h/f"));
+    EXPECT_EQ(ModeOf(file), 0600u);
+    ASSERT_EQ(chmod(QFile::encodeName(file).constData(), 0640), 0);
+    ASSERT_TRUE(ini.WriteStrings("Options", RewriteValues(1)));
+    EXPECT_EQ(ModeOf(file), 0640u);
+    EXPECT_EQ(QDir(Home()).entryList(QDir::Files | QDir::Hidden), QStringList{"3KQ0GA7B.dat"})
+        << "no temporary file left behind";
+}
+
+TEST_F(IniFileTest, UnwritablePlacesFailAndKeepTheOldContent)
+{
+    ASSERT_TRUE(WriteWholeFile(Path("plain"), "x"));
+    EXPECT_FALSE(TIniFile(Path("plain/record.dat")).WriteString("Options", "URL", "u")) << "path through a file";
+    ASSERT_TRUE(QDir(Home()).mkdir("folder.dat"));
+    EXPECT_FALSE(TIniFile(Path("folder.dat")).WriteString("Options", "URL", "u")) << "a folder in the way";
+    EXPECT_FALSE(WriteFileAtomically(Path("folder.dat"), "new"));
+    EXPECT_TRUE(QFileInfo(Path("folder.dat")).isDir());
+}
+
+TEST_F(IniFileTest, AKilledRewriteLeavesTheOldOrTheNewContent)
+{
+    ASSERT_TRUE(TIniFile(file).WriteStrings("Options", RewriteValues(0)));
+    const QByteArray first = ReadWholeFile(file);
+    const QString scratch = Path("scratch.dat");
+    ASSERT_TRUE(QFile::copy(file, scratch));
+    ASSERT_TRUE(TIniFile(scratch).WriteStrings("Options", RewriteValues(1)));
+    const QByteArray second = ReadWholeFile(scratch);
+    ASSERT_NE(first, second);
+
+    int seen[2] = {0, 0};
+    for (int round = 0; round < 150; ++round) {
+        QProcess rewriter;
+        rewriter.start(INI_REWRITER, {file});
+        ASSERT_TRUE(rewriter.waitForStarted());
+        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(2000, 40000)));
+        rewriter.kill(); // SIGKILL, wherever it is
+        ASSERT_TRUE(rewriter.waitForFinished());
+        ASSERT_EQ(rewriter.exitStatus(), QProcess::CrashExit) << "the rewriter stopped on its own";
+        const QByteArray now = ReadWholeFile(file);
+        ASSERT_TRUE(now == first || now == second) << "round " << round << ": " << now.size() << " bytes";
+        ++seen[now == second];
+        ASSERT_EQ(ModeOf(file), 0600u);
+    }
+    EXPECT_GT(seen[0], 0);
+    EXPECT_GT(seen[1], 0) << "the kills must land while the rewriter runs";
+}
