@@ -71,6 +71,26 @@ TServerStatsLists Ordered(TServerStatsLists lists, bool bySpeed)
     }
     return lists;
 }
+
+// What tells the two pages apart.
+struct PageShape {
+    bool BySpeed;
+    const char* const (&ServerHeader)[2];
+    const char* const (&DomainHeader)[2];
+    const char* DomainAnchor;
+    RowKind DomainRows;
+};
+
+QStringList BuildPage(const PageShape& shape, const TServerStatsLists& unordered, const QString& otherPage)
+{
+    const TServerStatsLists lists = Ordered(unordered, shape.BySpeed);
+    QStringList page{PageStart, TableStart, Header(shape.ServerHeader, otherPage)};
+    AppendRows(page, lists.Servers, QString(), RowKind::Framed);
+    page << TableBreak << QString::fromLatin1(shape.DomainAnchor) + TableStart << Header(shape.DomainHeader, otherPage);
+    AppendRows(page, lists.Domains, QStringLiteral("."), shape.DomainRows);
+    page << PageEnd;
+    return page;
+}
 }
 
 QString PingText(int avgPing)
@@ -89,26 +109,14 @@ QString SpeedText(qint64 avgSpeed)
     return text;
 }
 
-QStringList BuildPingPage(const TServerStatsLists& unordered, const QString& speedPagePath)
+QStringList BuildPingPage(const TServerStatsLists& lists, const QString& speedPagePath)
 {
-    const TServerStatsLists lists = Ordered(unordered, false);
-    QStringList page{PageStart, TableStart, Header(PingServerHeader, speedPagePath)};
-    AppendRows(page, lists.Servers, QString(), RowKind::Framed);
-    page << TableBreak << QStringLiteral(R"(<A name="section2">)") + TableStart
-         << Header(PingDomainHeader, speedPagePath);
-    AppendRows(page, lists.Domains, QStringLiteral("."), RowKind::Framed);
-    page << PageEnd;
-    return page;
+    return BuildPage({false, PingServerHeader, PingDomainHeader, R"(<A name="section2">)", RowKind::Framed}, lists,
+                     speedPagePath);
 }
 
-QStringList BuildSpeedPage(const TServerStatsLists& unordered, const QString& pingPagePath)
+QStringList BuildSpeedPage(const TServerStatsLists& lists, const QString& pingPagePath)
 {
-    const TServerStatsLists lists = Ordered(unordered, true);
-    QStringList page{PageStart, TableStart, Header(SpeedServerHeader, pingPagePath)};
-    AppendRows(page, lists.Servers, QString(), RowKind::Framed);
-    page << TableBreak << QStringLiteral(R"(<A name="section2"></A>)") + TableStart
-         << Header(SpeedDomainHeader, pingPagePath);
-    AppendRows(page, lists.Domains, QStringLiteral("."), RowKind::Plain);
-    page << PageEnd;
-    return page;
+    return BuildPage({true, SpeedServerHeader, SpeedDomainHeader, R"(<A name="section2"></A>)", RowKind::Plain}, lists,
+                     pingPagePath);
 }
