@@ -1,0 +1,35 @@
+#include "app/CliText.h"
+#include "app/ConfigCommand.h"
+
+#include <QCoreApplication>
+
+namespace {
+const char* Usage =
+    "usage: corvane config [NAME [VALUE]]   list, read or write a setting of section Options\n"
+    "       corvane --version";
+
+int Run(const QStringList& arguments)
+{
+    const QString command = arguments.value(0);
+    if (command == "config")
+        return RunConfigCommand(arguments.mid(1));
+    if (command == "--version") {
+        PrintLine("corvane " + QCoreApplication::applicationVersion());
+        return 0;
+    }
+    if (command == "--help" || command == "-h") {
+        PrintLine(Usage);
+        return 0;
+    }
+    PrintError(Usage);
+    return 2;
+}
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("Corvane");
+    QCoreApplication::setApplicationVersion(CORVANE_VERSION);
+    return Run(app.arguments().mid(1));
+}
