@@ -1,0 +1,44 @@
+#include "records/RecordDates.h"
+
+#include "records/QtDateTime.h"
+
+#include <QRegularExpression>
+
+namespace {
+QString FourDigitYear(QString format)
+{
+    static const QRegularExpression years(QStringLiteral("y+"));
+    return format.replace(years, QStringLiteral("yyyy"));
+}
+
+QString WithoutTimeZone(QString format)
+{
+    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+    return format.replace(zone, QStringLiteral(" ")).trimmed();
+}
+}
+
+QString RecordDateTimeFormat(const QLocale& locale)
+{
+    return FourDigitYear(locale.dateFormat(QLocale::ShortFormat)) + QLatin1Char(' ')
+        + WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+}
+
+QString RecordDateTimeText(TDateTime value, const QLocale& locale)
+{
+    const QDateTime moment = ToQDateTime(value);
+    return moment.isValid() ? locale.toString(moment, RecordDateTimeFormat(locale)) : QString();
+}
+
+std::optional<TDateTime> ParseRecordDateTime(const QString& text, const QLocale& locale)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    QDateTime moment = locale.toDateTime(trimmed, RecordDateTimeFormat(locale));
+    if (!moment.isValid())
+        moment = QDateTime::fromString(trimmed, Qt::ISODateWithMs);
+    if (!moment.isValid())
+        return std::nullopt;
+    return FromQDateTime(moment);
+}
