@@ -181,8 +181,11 @@ void THandOverServer::Answer(QLocalSocket* socket, const THandOverMessage& messa
         TConnection& connection = connections[socket];
         connection.phase = TConnection::Closing;
         connection.since = GetTickCount();
+        // Out at once: the handler may have asked the program to end, and the sender
+        // goes on starting when the answer never comes.
         socket->write(EncodeHandOverReply(1));
-        socket->disconnectFromServer(); // disconnected() follows once the reply is out
+        socket->flush();
+        socket->disconnectFromServer();
     });
 }
 
