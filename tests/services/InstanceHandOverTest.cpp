@@ -4,6 +4,7 @@
 #include "platform/instance/InstanceFiles.h"
 #include "platform/process/Launch.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/FileStatus.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TempHome.h"
 
@@ -53,11 +54,6 @@ protected:
         for (QByteArray& text : texts)
             text = QByteArray::fromHex(text);
         return texts;
-    }
-    static ino_t InodeOf(const QString& path)
-    {
-        struct stat info {};
-        return lstat(path.toLocal8Bit().constData(), &info) == 0 ? info.st_ino : 0;
     }
 
     ServerProcess first;

@@ -1,6 +1,7 @@
 #include "HandOverServerTestBase.h"
 
 #include "platform/base/Clock.h"
+#include "tests/support/FileStatus.h"
 #include "tests/support/LocalSockets.h"
 
 #include <QCoreApplication>
@@ -13,20 +14,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-namespace {
-ino_t InodeOf(const QString& path)
-{
-    struct stat info {};
-    return lstat(path.toLocal8Bit().constData(), &info) == 0 ? info.st_ino : 0;
-}
-
-mode_t ModeOf(const QString& path)
-{
-    struct stat info {};
-    return lstat(path.toLocal8Bit().constData(), &info) == 0 ? info.st_mode : 0;
-}
-}
 
 TEST_F(HandOverServerTest, TakesTheTextAndAnswersOne)
 {

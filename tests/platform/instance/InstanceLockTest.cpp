@@ -1,5 +1,6 @@
 #include "platform/instance/InstanceFiles.h"
 #include "platform/instance/InstanceLock.h"
+#include "tests/support/FileStatus.h"
 #include "tests/support/TempHome.h"
 
 #include <QDir>
@@ -15,19 +16,13 @@ extern char** environ;
 
 namespace {
 class InstanceLockTest : public TempHomeTest {};
-
-mode_t ModeOf(const QString& path)
-{
-    struct stat info {};
-    return lstat(path.toLocal8Bit().constData(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
 }
 
 TEST_F(InstanceLockTest, OnlyOneHolderAtATime)
 {
     TInstanceLock first, second;
     ASSERT_EQ(first.Acquire(InstanceLockPath()), TInstanceLock::Acquired) << first.Error().toStdString();
-    EXPECT_EQ(ModeOf(InstanceLockPath()), 0600u);
+    EXPECT_EQ(ModeOf(InstanceLockPath()) & 07777, 0600u);
     EXPECT_EQ(second.Acquire(InstanceLockPath()), TInstanceLock::HeldElsewhere);
     EXPECT_FALSE(second.Held());
 
@@ -71,7 +66,7 @@ TEST_F(InstanceLockTest, RuntimeFolderBecomesOwnerOnly)
     ASSERT_EQ(chmod(folder.toLocal8Bit().constData(), 0755), 0);
     QString error;
     ASSERT_TRUE(PrepareRuntimeFolder(error)) << error.toStdString();
-    EXPECT_EQ(ModeOf(folder), 0700u);
+    EXPECT_EQ(ModeOf(folder) & 07777, 0700u);
     EXPECT_TRUE(InstanceLockPath().startsWith(folder + "/"));
     EXPECT_TRUE(HandOverSocketPath().startsWith(folder + "/"));
 }
