@@ -149,6 +149,13 @@ TEST_F(FtpPartFaultTest, ThroughAnFtpProxy)
     EXPECT_EQ(server.Commands().mid(0, 2), (Verbs{"USER joe@ftp.example.invalid:21", "PASS pw"}));
     EXPECT_TRUE(server.Verbs().contains("PASV"));
     EXPECT_TRUE(PartFile() == content);
+
+    // Loopback is reached directly, though the proxy (here: nobody) is set.
+    Write(Setting::FTPProxyPort, "1");
+    Make(Url());
+    ASSERT_TRUE(Run());
+    EXPECT_EQ(part->State, pdsPartDone) << part->ErrorText.toStdString();
+    EXPECT_EQ(server.Commands().last(), "RETR file.bin");
 }
 
 TEST_F(FtpPartFaultTest, RestRefusedAtTheStartFetchesWithPlainRetr)
