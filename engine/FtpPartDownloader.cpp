@@ -258,10 +258,7 @@ void TFTPPartDownloader::Abort()
 {
     Guarded("procedure TFTPPartDownloader.Abort", [&] {
         TPartDownloader::Abort();
-        client.reset();
-        State = pdsAborted;
-        QFile::remove(FileName);
-        Change();
+        Halt(pdsAborted);
     });
 }
 
@@ -269,8 +266,16 @@ void TFTPPartDownloader::Pause()
 {
     Guarded("procedure TFTPPartDownloader.Pause", [&] {
         TPartDownloader::Pause();
-        client.reset();
-        State = pdsPaused;
-        Change();
+        Halt(pdsPaused);
     });
+}
+
+// Closes the connection at once: nothing of the transfer is waited for.
+void TFTPPartDownloader::Halt(TPartDownloaderState state)
+{
+    client.reset();
+    State = state;
+    if (state == pdsAborted)
+        QFile::remove(FileName);
+    Change();
 }

@@ -35,6 +35,7 @@ private:
     void Issue(bool (TFtpClient::*request)());
     void NoResume();
     void Complete();
+    void Halt(TPartDownloaderState state);
 
     std::unique_ptr<TFtpClient> client;
 };

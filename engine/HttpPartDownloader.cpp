@@ -255,23 +255,25 @@ void THTTPPartDownloader::Finish(int error)
 
 void THTTPPartDownloader::Stop()
 {
-    Guarded("procedure THTTPPartDownloader.Stop", [&] {
-        if (Busy())
-            client->Abort();
-        else if (pending)
-            Finish(httpOk);
-    });
+    Guarded("procedure THTTPPartDownloader.Stop", [&] { EndRequest(); });
 }
 
 void THTTPPartDownloader::Pause()
 {
     Guarded("procedure THTTPPartDownloader.Pause", [&] {
         TPartDownloader::Pause();
-        if (Busy())
-            client->Abort();
-        else if (pending)
-            Finish(httpOk);
+        EndRequest();
     });
+}
+
+// A Get that never reached the network (its part file would not open) is completed
+// here, so a time-out or a pause still gets its report.
+void THTTPPartDownloader::EndRequest()
+{
+    if (Busy())
+        client->Abort();
+    else if (pending)
+        Finish(httpOk);
 }
 
 void THTTPPartDownloader::Abort()

@@ -41,6 +41,7 @@ private:
     void DocData(const char* data, qint64 size);
     void RequestDone(int error);
     void Finish(int error);
+    void EndRequest();
 
     std::unique_ptr<THttpClient> client;
     QFile partFile;

@@ -267,21 +267,7 @@ TEST_F(FtpPartFaultTest, PauseKeepsThePartFileAbortDeletesIt)
     for (bool pause : {true, false}) {
         SCOPED_TRACE(pause ? "pause" : "abort");
         Make(QStringLiteral("ftp://127.0.0.1:%1/big.bin").arg(server.Port()));
-        watch->React = [&](TPartDownloader& sender, TPartDownloaderState state) {
-            if (state == pdsDownloading)
-                pause ? sender.Pause() : sender.Abort();
-        };
-        ASSERT_TRUE(Run());
-        EXPECT_EQ(part->State, pause ? pdsPaused : pdsAborted);
-        EXPECT_EQ(watch->states.back(), part->State);
-        if (pause) {
-            const QByteArray file = PartFile();
-            EXPECT_GT(file.size(), 0);
-            EXPECT_LT(file.size(), big.size());
-            EXPECT_TRUE(big.startsWith(file));
-        } else {
-            EXPECT_FALSE(QFile::exists(part->FileName));
-        }
+        PauseOrAbortMidway(*part, *watch, pause, big);
     }
 }
 
@@ -312,17 +298,6 @@ TEST_F(FtpPartFaultTest, DestroyedFromInsideItsOwnChange)
         if (!c.refuse.isEmpty())
             each.Reply(c.refuse, "530 No\r\n");
         Make(QStringLiteral("ftp://127.0.0.1:%1/file.bin").arg(each.Port()), 0, c.end);
-        bool destroyed = false;
-        watch->React = [&](TPartDownloader& sender, TPartDownloaderState state) {
-            if (state == c.target && !destroyed) {
-                destroyed = true;
-                part.reset();
-            } else if (state == c.pauseOrAbortAt) {
-                c.target == pdsPaused ? sender.Pause() : sender.Abort();
-            }
-        };
-        part->Get();
-        ASSERT_TRUE(ProcessEventsUntil([&] { return destroyed; }));
-        RunEvents(50);
+        DestroyInsideReport(*part, *watch, c.target, c.pauseOrAbortAt, [&] { part.reset(); });
     }
 }

@@ -380,21 +380,7 @@ TEST_F(HttpPartTest, PauseKeepsThePartFileAbortDeletesIt)
         slow.bytesPerSecond = 400'000;
         server.Enqueue(slow);
         Make(0, 0, {}, pause ? "paused" : "aborted");
-        watch->React = [&](TPartDownloader& sender, TPartDownloaderState state) {
-            if (state == pdsDownloading)
-                pause ? sender.Pause() : sender.Abort();
-        };
-        ASSERT_TRUE(Run());
-        EXPECT_EQ(part->State, pause ? pdsPaused : pdsAborted);
-        EXPECT_EQ(watch->states.back(), part->State);
-        if (pause) {
-            const QByteArray file = PartFile();
-            EXPECT_GT(file.size(), 0);
-            EXPECT_LT(file.size(), big.size());
-            EXPECT_TRUE(big.startsWith(file));
-        } else {
-            EXPECT_FALSE(QFile::exists(part->FileName));
-        }
+        PauseOrAbortMidway(*part, *watch, pause, big);
     }
 
     // A part downloader that is not running reports at once.
@@ -432,18 +418,7 @@ TEST_F(HttpPartTest, DestroyedFromInsideItsOwnChange)
         // Not a queue: a part destroyed before it asked leaves its answer unused.
         server.Handler = [&](const QByteArray&) { return c.answer; };
         Make(0, c.end, {}, StateName(c.target));
-        bool destroyed = false;
-        watch->React = [&](TPartDownloader& sender, TPartDownloaderState state) {
-            if (state == c.target) {
-                destroyed = true;
-                part.reset();
-            } else if (state == c.pauseOrAbortAt) {
-                c.target == pdsPaused ? sender.Pause() : sender.Abort();
-            }
-        };
-        part->Get();
-        ASSERT_TRUE(ProcessEventsUntil([&] { return destroyed; }));
-        RunEvents(50); // anything still queued for the part downloader must not reach it
+        DestroyInsideReport(*part, *watch, c.target, c.pauseOrAbortAt, [&] { part.reset(); });
         EXPECT_TRUE(ProcessEventsUntil([&] { return server.OpenConnections() == 0; }));
     }
 }

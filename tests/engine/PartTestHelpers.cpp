@@ -3,6 +3,10 @@
 #include "records/Settings.h"
 #include "records/SiteManager.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TempHome.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 
@@ -83,4 +87,40 @@ void StoreCredentials(const QString& url, const QString& realm, const QString& u
     TPartDownloadSlot waiting;
     SiteManager().AddWaitingSlot(TUrl(url), realm, &waiting);
     SiteManager().SetUserPass(TUrl(url), realm, user, password);
+}
+
+void PauseOrAbortMidway(TPartDownloader& part, PartWatch& watch, bool pause, const QByteArray& source)
+{
+    watch.React = [pause](TPartDownloader& sender, TPartDownloaderState state) {
+        if (state == pdsDownloading)
+            pause ? sender.Pause() : sender.Abort();
+    };
+    ASSERT_TRUE(watch.Run(part));
+    EXPECT_EQ(part.State, pause ? pdsPaused : pdsAborted);
+    EXPECT_EQ(watch.states.back(), part.State);
+    if (!pause) {
+        EXPECT_FALSE(QFile::exists(part.FileName));
+        return;
+    }
+    const QByteArray file = ReadWholeFile(part.FileName);
+    EXPECT_GT(file.size(), 0);
+    EXPECT_LT(file.size(), source.size());
+    EXPECT_TRUE(source.startsWith(file));
+}
+
+void DestroyInsideReport(TPartDownloader& part, PartWatch& watch, TPartDownloaderState target,
+                         TPartDownloaderState pauseOrAbortAt, const std::function<void()>& destroy)
+{
+    bool destroyed = false;
+    watch.React = [&](TPartDownloader& sender, TPartDownloaderState state) {
+        if (state == target && !destroyed) {
+            destroyed = true;
+            destroy();
+        } else if (state == pauseOrAbortAt) {
+            target == pdsPaused ? sender.Pause() : sender.Abort();
+        }
+    };
+    part.Get();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return destroyed; }));
+    ProcessEventsUntil([] { return false; }, 50);
 }

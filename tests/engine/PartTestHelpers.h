@@ -2,6 +2,7 @@
 #include "engine/PartDownloader.h"
 #include "engine/PartDownloadSlot.h"
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -35,6 +36,16 @@ struct PartWatch {
     std::function<void(TPartDownloader& part, TPartDownloaderState state)> React;
     bool ended = false;
 };
+
+// Pauses (or aborts) the part once data arrives, runs it to its end and checks what
+// is left: a paused part file holds the beginning of source, an aborted one is gone.
+void PauseOrAbortMidway(TPartDownloader& part, PartWatch& watch, bool pause, const QByteArray& source);
+
+// Starts the part and has destroy free it inside its report of target; first, for a
+// target of pdsPaused or pdsAborted, pauses or aborts it at pauseOrAbortAt. Then lets
+// the event loop run, so anything still queued for the freed object would reach it.
+void DestroyInsideReport(TPartDownloader& part, PartWatch& watch, TPartDownloaderState target,
+                         TPartDownloaderState pauseOrAbortAt, const std::function<void()>& destroy);
 
 // pdsPartDone, pdsError, pdsAuthRequired, pdsPaused, pdsAborted.
 bool EndsRequest(TPartDownloaderState state);
