@@ -55,6 +55,7 @@ TDownloader& DownloaderTest::Start(int numOfParts, bool mayStart, bool useLocalM
     d.OnPause = [this](TDownloader*) { ++events.pause; };
     d.OnResume = [this](TDownloader*) { ++events.resume; };
     d.OnAbort = [this](TDownloader*) { ++events.abort; };
+    d.OnUpdate = [this](TDownloader*) { ++events.update; };
     d.OnSlotDelete = [this](TDownloader*, TPartDownloadSlot*) { ++events.slotDelete; };
     d.OnAuthenticationRequired = [this](TDownloader*, TPartDownloadSlot*) { ++events.authenticationRequired; };
     d.OnServerSpeed = [this](const QString& host, qint64 speed) { events.serverSpeeds.emplace_back(host, speed); };

@@ -14,7 +14,7 @@
 // What a downloader told its owner.
 struct DownloadEvents {
     int fileSizeRequestDone = 0, startDownload = 0, downloadError = 0, allPartsDone = 0;
-    int pause = 0, resume = 0, abort = 0, slotDelete = 0, authenticationRequired = 0;
+    int pause = 0, resume = 0, abort = 0, slotDelete = 0, authenticationRequired = 0, update = 0;
     std::vector<std::pair<QString, qint64>> serverSpeeds;
     std::vector<std::pair<TFileMirror*, int>> pingedMirrors;
     // The slots' ranges the first time more than one slot existed.

@@ -10,6 +10,7 @@
 #include "tests/support/NginxFixture.h"
 
 #include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -135,6 +136,33 @@ TEST_F(DownloaderTest, ASlotRunsOnIntoTheNextRangeWhenThatHasNothingYet)
     EXPECT_EQ(PartFiles(), (QStringList{"0", "20000", "30000"})) << "the taken range's part file is gone";
     EXPECT_EQ(downloader->TransferCount(), content.size());
     EXPECT_TRUE(Joined() == content);
+}
+
+TEST_F(DownloaderTest, AbortDeletesEveryPartFile)
+{
+    Write(Setting::SmallestSplitSize, 1);
+    HttpTestServer server;
+    ASSERT_TRUE(server.Listen());
+    const QByteArray content = Pattern(40'000);
+    server.Handler = [&](const QByteArray& request) {
+        const qint64 start = RangeStart(request);
+        HttpTestAnswer answer = HttpTestAnswer::Partial(content, qMax<qint64>(start, 0));
+        if (start != 30'000)
+            answer.bytesPerSecond = 10'000; // the last range is done, the others are running
+        return answer;
+    };
+    NewRecord(server.Url("file.bin"));
+    Start();
+    ASSERT_TRUE(ProcessEventsUntil([&] {
+        return downloader->Slots.NumberOfSlots() == 4 && Slot(3).StatusText == "Done" && Slot(0).TransferCount() > 0;
+    }));
+    ASSERT_EQ(PartFiles().size(), 4);
+    downloader->Abort();
+    EXPECT_TRUE(downloader->Aborted);
+    EXPECT_EQ(events.abort, 1);
+    EXPECT_TRUE(ProcessEventsUntil([&] { return PartFiles().isEmpty(); })) << PartFiles().join(' ').toStdString();
+    EXPECT_TRUE(QFile::exists(record->DatFileName())) << "the record is its owner's to delete";
+    EXPECT_EQ(events.allPartsDone, 0);
 }
 
 TEST_F(DownloaderTest, AStalledConnectionTimesOutAndItsRangeIsTakenOverLater)
