@@ -1,46 +1,18 @@
 #include "engine/MirrorPing.h"
 
+#include "engine/WorkerThreads.h"
 #include "platform/base/Guard.h"
 #include "records/Url.h"
-
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 namespace {
 // A round trip measured as 0 ms is stored as this: the downloader weighs a mirror by
 // its ping time times the slots using it, which a 0 would make blind to the load.
 constexpr int FastestPingTime = 5;
 
-// Never destroyed: detached ping threads may still count themselves out while the
-// program's static objects are being torn down at exit.
-struct TThreadCount {
-    std::mutex Lock;
-    std::condition_variable Ended;
-    int Running = 0;
-};
-
-TThreadCount& Threads()
+TWorkerThreads& Threads()
 {
-    static auto* threads = new TThreadCount;
-    return *threads;
-}
-
-void ThreadStarts()
-{
-    std::lock_guard lock(Threads().Lock);
-    ++Threads().Running;
-}
-
-void ThreadEnds()
-{
-    TThreadCount& threads = Threads();
-    {
-        std::lock_guard lock(threads.Lock);
-        --threads.Running;
-    }
-    threads.Ended.notify_all();
+    static TWorkerThreads threads;
+    return threads;
 }
 
 int PingTimeOf(std::optional<int> roundTrip)
@@ -59,16 +31,9 @@ TMirrorPing::TMirrorPing(TFileMirror* mirror, std::shared_ptr<TPinger> pinger,
 
 void TMirrorPing::Start()
 {
-    ThreadStarts();
-    try {
-        std::thread([host = theMirror->Url.Host, pinger = Pinger, synchronizer = Synchronizer, self = this]() mutable {
-            Execute(std::move(host), std::move(pinger), std::move(synchronizer), self);
-            ThreadEnds();
-        }).detach();
-    } catch (...) {
-        ThreadEnds();
-        throw;
-    }
+    Threads().Start([host = theMirror->Url.Host, pinger = Pinger, synchronizer = Synchronizer, self = this]() mutable {
+        Execute(std::move(host), std::move(pinger), std::move(synchronizer), self);
+    });
 }
 
 void TMirrorPing::Execute(QString host, std::shared_ptr<TPinger> pinger, std::shared_ptr<TSynchronizer> synchronizer,
@@ -93,13 +58,10 @@ void TMirrorPing::UpdatePingTime(std::optional<int> roundTrip)
 
 int TMirrorPing::RunningThreads()
 {
-    std::lock_guard lock(Threads().Lock);
-    return Threads().Running;
+    return Threads().Running();
 }
 
 bool TMirrorPing::WaitForThreads(int timeoutMs)
 {
-    TThreadCount& threads = Threads();
-    std::unique_lock lock(threads.Lock);
-    return threads.Ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return threads.Running == 0; });
+    return Threads().WaitForAll(timeoutMs);
 }

@@ -1,0 +1,24 @@
+#pragma once
+#include <functional>
+
+// A count of the detached worker threads of one kind (pings, part combiners) that
+// have not ended yet, so program exit and tests can wait until none is left. Counts
+// are never destroyed: a detached thread may still count itself out while static
+// objects are being torn down at exit.
+class TWorkerThreads {
+public:
+    TWorkerThreads();
+    TWorkerThreads(const TWorkerThreads&) = delete;
+    TWorkerThreads& operator=(const TWorkerThreads&) = delete;
+
+    // Runs body on a new detached thread, counted while it runs. Throws when no thread
+    // can be started; body then never runs.
+    void Start(std::function<void()> body);
+    int Running() const;
+    // Waits (real time) at most timeoutMs for the count to reach 0; false when some run.
+    bool WaitForAll(int timeoutMs) const;
+
+private:
+    struct TState;
+    TState* State; // leaked on purpose, see above
+};
