@@ -3,6 +3,7 @@
 // (default 4) and the part combiner joins them. Exit status 0 only when the file was
 // joined. On stderr: the parts, and the CPU time of the main thread (the one that runs
 // every socket, timer and slot; the combiner works on its own).
+#include "engine/CombineParts.h"
 #include "engine/Downloader.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sys/resource.h>
 
 namespace {
@@ -27,29 +29,6 @@ double MainThreadCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Appends the part chain to output, part by part. Stands for the combiner until it is
-// on this branch.
-bool JoinParts(const TLocalDownloadinfo& record)
-{
-    QFile target(record.LocalFileName);
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    qint64 at = 0;
-    while (at < record.FileSize) {
-        QFile part(record.TempFileName() + '.' + QString::number(at));
-        if (!part.open(QIODevice::ReadOnly))
-            return false;
-        while (!part.atEnd()) {
-            const QByteArray block = part.read(1 << 20);
-            if (block.isEmpty() || target.write(block) != block.size())
-                return false;
-        }
-        at += part.size();
-        part.close();
-        part.remove();
-    }
-    return true;
-}
 }
 
 int main(int argc, char** argv)
@@ -72,6 +51,7 @@ int main(int argc, char** argv)
     record.LocalFileName = arguments[2];
     QFile::remove(record.LocalFileName);
     int status = 1;
+    std::unique_ptr<TCombineParts> combiner;
     TDownloader downloader(&record, parts, false, true, std::make_shared<TNoPinger>());
     downloader.OnDownloadError = [&](TDownloader* d) {
         std::fprintf(stderr, "corvane_download: %s\n", qPrintable(d->StatusText));
@@ -79,11 +59,18 @@ int main(int argc, char** argv)
     };
     downloader.OnAllPartsDone = [&](TDownloader* d) {
         d->UpdateTimer.stop();
-        std::fprintf(stderr, "parts %d, main thread cpu %.3f s\n", d->Slots.NumberOfSlots(), MainThreadCpuSeconds());
-        status = JoinParts(record) ? 0 : 1;
-        app.exit(status);
+        const int joined = d->Slots.NumberOfSlots();
+        combiner = std::make_unique<TCombineParts>(record, [&, joined](const TCombineResult& result) {
+            if (!result.Ok)
+                std::fprintf(stderr, "corvane_download: %s\n", qPrintable(result.Message));
+            std::fprintf(stderr, "parts %d, main thread cpu %.3f s\n", joined, MainThreadCpuSeconds());
+            status = result.Ok ? 0 : 1;
+            app.exit(status);
+        });
     };
     downloader.StartDownload();
     app.exec();
+    combiner.reset();
+    TCombineParts::WaitForThreads(10000); // ".0" goes after the hand-over
     return status;
 }

@@ -1,5 +1,6 @@
 #include "tests/engine/downloader/DownloadHarness.h"
 
+#include "engine/CombineParts.h"
 #include "engine/MirrorPing.h"
 #include "records/SiteManager.h"
 #include "tests/support/EventLoop.h"
@@ -21,6 +22,7 @@ void DownloaderTest::TearDown()
     // Pings still held at the gate end now and report to nobody.
     pinger->OpenGate();
     EXPECT_TRUE(TMirrorPing::WaitForThreads(5000));
+    EXPECT_TRUE(TCombineParts::WaitForThreads(5000));
     TempHomeTest::TearDown();
 }
 
@@ -84,19 +86,16 @@ bool DownloaderTest::WaitForEnd(int timeoutMs)
     return ProcessEventsUntil([&] { return events.allPartsDone > 0 || events.downloadError > 0; }, timeoutMs);
 }
 
-QByteArray DownloaderTest::Joined() const
+QByteArray DownloaderTest::Combined()
 {
-    const QString temp = record->TempFileName();
-    if (record->FileSize < 0)
-        return ReadWholeFile(temp + ".0");
-    QByteArray joined;
-    while (joined.size() < record->FileSize) {
-        const QByteArray part = ReadWholeFile(temp + "." + QString::number(joined.size()));
-        if (part.isEmpty())
-            break;
-        joined += part;
+    std::optional<TCombineResult> result;
+    TCombineParts combiner(*record, [&](const TCombineResult& done) { result = done; });
+    if (!ProcessEventsUntil([&] { return result.has_value(); })) {
+        ADD_FAILURE() << "the part combiner did not finish";
+        return {};
     }
-    return joined;
+    EXPECT_TRUE(result->Ok) << result->Message.toStdString();
+    return ReadWholeFile(record->LocalFileName);
 }
 
 QStringList DownloaderTest::PartFiles() const

@@ -42,8 +42,8 @@ protected:
     // Runs the event loop until the parts are complete or the download failed.
     bool WaitForEnd(int timeoutMs = 30000);
 
-    // The part chain from byte 0 as one file (the whole of ".0" when the size is unknown).
-    QByteArray Joined() const;
+    // Joins the parts with the part combiner and reads the target.
+    QByteArray Combined();
     // The extensions of the record's part files, by start byte: "0", "250000", ...
     QStringList PartFiles() const;
     // Writes mirrors.lst with one group of these base URLs.

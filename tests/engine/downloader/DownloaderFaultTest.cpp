@@ -58,7 +58,7 @@ TEST_F(DownloaderTest, SlotsLeaveADeadMirrorFromTheMirrorList)
         EXPECT_EQ(Slot(i).StatusText, "Done");
     }
     EXPECT_GE(failed, 1);
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
 
     // The answers sort the mirrors by their ping times.
     pinger->OpenGate();
@@ -135,7 +135,7 @@ TEST_F(DownloaderTest, ASlotRunsOnIntoTheNextRangeWhenThatHasNothingYet)
     EXPECT_EQ(Slot(1).StartByte, 20'000);
     EXPECT_EQ(PartFiles(), (QStringList{"0", "20000", "30000"})) << "the taken range's part file is gone";
     EXPECT_EQ(downloader->TransferCount(), content.size());
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
 }
 
 TEST_F(DownloaderTest, AbortDeletesEveryPartFile)
@@ -210,7 +210,7 @@ TEST_F(DownloaderTest, AStalledConnectionTimesOutAndItsRangeIsTakenOverLater)
     EXPECT_EQ(downloader->Slots.NumberOfSlots(), 4);
     const std::vector<qint64> asked = RangeStarts(server.Requests());
     EXPECT_NE(std::find(asked.begin(), asked.end(), 21'000), asked.end()) << "taken over after its 1000 bytes";
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
     ASSERT_FALSE(events.serverSpeeds.empty()) << "finished slots report their speed";
     EXPECT_EQ(events.serverSpeeds.front().first, "127.0.0.1");
     EXPECT_GT(events.serverSpeeds.front().second, 0);
@@ -346,5 +346,5 @@ TEST_F(DownloaderTest, ASlotAskingForCredentialsWaitsInTheStore)
     slot.Start();
     ASSERT_TRUE(WaitForEnd());
     EXPECT_EQ(events.allPartsDone, 1);
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
 }

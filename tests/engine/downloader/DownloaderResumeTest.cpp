@@ -65,7 +65,7 @@ TEST_F(DownloaderTest, ResumeRebuildsThePlanFromThePartFiles)
         ASSERT_TRUE(WaitForEnd());
         EXPECT_EQ(events.allPartsDone, 1);
         EXPECT_EQ(events.downloadError, 0);
-        EXPECT_TRUE(Joined() == content);
+        EXPECT_TRUE(Combined() == content);
         Finish();
     }
 
@@ -78,7 +78,7 @@ TEST_F(DownloaderTest, ResumeRebuildsThePlanFromThePartFiles)
     downloader->StartDownload();
     EXPECT_EQ(events.allPartsDone, 1);
     EXPECT_EQ(events.startDownload, 0);
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
 }
 
 // A child process downloads from our server, slowly, until it is killed; a new
@@ -124,7 +124,7 @@ TEST_F(DownloaderTest, AfterAKilledProcessOnlyTheMissingBytesAreFetched)
     Start();
     ASSERT_TRUE(WaitForEnd());
     EXPECT_EQ(events.allPartsDone, 1);
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
 
     std::vector<qint64> asked = RangeStarts(server.Requests(), before);
     std::sort(asked.begin(), asked.end());

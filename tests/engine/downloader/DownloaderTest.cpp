@@ -70,7 +70,7 @@ TEST_F(NginxDownloadTest, SplitsIntoRangesAfterWhatTheFirstPartHolds)
         EXPECT_EQ(record->StateCode, pdsDone);
         EXPECT_EQ(downloader->TransferCount(), c.size);
         EXPECT_EQ(PartFiles(), c.parts);
-        EXPECT_TRUE(Joined() == file);
+        EXPECT_TRUE(Combined() == file);
         Finish();
     }
 }
@@ -86,7 +86,7 @@ TEST_F(NginxDownloadTest, SmallFileIsFetchedByTheFirstSlotAlone)
     EXPECT_EQ(downloader->Slots.NumberOfSlots(), 1);
     EXPECT_EQ(record->NumOfParts, 1);
     EXPECT_EQ(PartFiles(), QStringList{"0"});
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
 }
 
 TEST_F(NginxDownloadTest, ServerWithoutResumeIsNotSplitAndCannotResumeLater)
@@ -102,7 +102,7 @@ TEST_F(NginxDownloadTest, ServerWithoutResumeIsNotSplitAndCannotResumeLater)
     EXPECT_EQ(downloader->AllowResume, "No");
     EXPECT_EQ(downloader->Slots.NumberOfSlots(), 1);
     EXPECT_EQ(record->NumOfParts, -1);
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
     Finish();
 
     // A later run that holds part of the file cannot go on from there.
@@ -161,7 +161,7 @@ TEST_F(DownloaderTest, AnswerWithoutLengthIsOnePartDoneWhenTheAnswerEnds)
     EXPECT_EQ(downloader->Slots.NumberOfSlots(), 1);
     EXPECT_EQ(record->NumOfParts, 1);
     EXPECT_EQ(downloader->TransferCount(), content.size());
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
     EXPECT_GE(events.update, 2) << "every 100 ms while it ran";
     EXPECT_NE(downloader->TransferRate(), "N/A");
 }
@@ -187,5 +187,5 @@ TEST_F(DownloaderTest, FtpDownloadIsSplitLikeHttp)
     EXPECT_EQ(downloader->AllowResume, "Yes");
     EXPECT_EQ(record->NumOfParts, 4);
     EXPECT_EQ(PartFiles(), (QStringList{"0", "100000", "200000", "300000"}));
-    EXPECT_TRUE(Joined() == content);
+    EXPECT_TRUE(Combined() == content);
 }
