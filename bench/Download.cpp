@@ -1,8 +1,10 @@
 // corvane_download URL OUTPUT [--parts N]
 // Downloads URL into OUTPUT as the program does: a TDownloader splits it into N parts
 // (default 4) and the part combiner joins them. Exit status 0 only when the file was
-// joined. On stderr: the parts, and the CPU time of the main thread (the one that runs
-// every socket, timer and slot; the combiner works on its own).
+// joined. On stderr: the parts, the heap allocations made while the parts arrived (after
+// the split), and the CPU time of the main thread (the one that runs every socket,
+// timer and slot; the combiner works on its own).
+#include "bench/AllocationCounter.h"
 #include "engine/CombineParts.h"
 #include "engine/Downloader.h"
 
@@ -57,13 +59,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "corvane_download: %s\n", qPrintable(d->StatusText));
         app.exit(1);
     };
+    downloader.OnSlotChange = [&](TDownloader* d, TPartDownloadSlot*) {
+        if (d->Slots.NumberOfSlots() == parts && d->DownloadInfo->StateCode == pdsDownloading)
+            AllocationCounter::Start();
+    };
     downloader.OnAllPartsDone = [&](TDownloader* d) {
+        AllocationCounter::Stop();
         d->UpdateTimer.stop();
         const int joined = d->Slots.NumberOfSlots();
         combiner = std::make_unique<TCombineParts>(record, [&, joined](const TCombineResult& result) {
             if (!result.Ok)
                 std::fprintf(stderr, "corvane_download: %s\n", qPrintable(result.Message));
-            std::fprintf(stderr, "parts %d, main thread cpu %.3f s\n", joined, MainThreadCpuSeconds());
+            std::fprintf(stderr, "parts %d, allocations %llu, main thread cpu %.3f s\n", joined,
+                         static_cast<unsigned long long>(AllocationCounter::Count()), MainThreadCpuSeconds());
             status = result.Ok ? 0 : 1;
             app.exit(status);
         });
