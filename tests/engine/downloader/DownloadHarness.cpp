@@ -75,6 +75,13 @@ TDownloader& DownloaderTest::Start(int numOfParts, bool mayStart, bool useLocalM
     return d;
 }
 
+bool DownloaderTest::Run(const QString& url, bool useLocalMirrorList, int timeoutMs)
+{
+    NewRecord(url);
+    Start(4, true, useLocalMirrorList);
+    return WaitForEnd(timeoutMs);
+}
+
 void DownloaderTest::Finish()
 {
     downloader.reset();
@@ -128,6 +135,18 @@ TPartDownloadSlot& DownloaderTest::Slot(int index) const
     TPartDownloadSlot* slot = downloader->Slots.GetSlot(index);
     EXPECT_NE(slot, nullptr);
     return *slot;
+}
+
+void ServeRanges(HttpTestServer& server, const QByteArray& content,
+                 std::function<void(qint64 start, HttpTestAnswer& answer)> shape)
+{
+    server.Handler = [&content, shape = std::move(shape)](const QByteArray& request) {
+        const qint64 start = qMax<qint64>(RangeStart(request), 0);
+        HttpTestAnswer answer = HttpTestAnswer::Partial(content, start);
+        if (shape)
+            shape(start, answer);
+        return answer;
+    };
 }
 
 qint64 RangeStart(const QByteArray& request)

@@ -1,12 +1,14 @@
 #pragma once
 #include "engine/Downloader.h"
 #include "tests/engine/ping/FakePinger.h"
+#include "tests/support/HttpTestServer.h"
 #include "tests/support/TempHome.h"
 
 #include <QByteArray>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -37,6 +39,8 @@ protected:
     // told otherwise, lets it start as the download system would.
     TDownloader& Start(int numOfParts = 4, bool mayStart = true, bool useLocalMirrorList = false,
                        bool startDownload = true);
+    // NewRecord, Start and WaitForEnd.
+    bool Run(const QString& url, bool useLocalMirrorList = false, int timeoutMs = 30000);
     // Frees the downloader and the record, so that the test can run another download.
     void Finish();
     // Runs the event loop until the parts are complete or the download failed.
@@ -56,6 +60,11 @@ protected:
     std::unique_ptr<TDownloader> downloader;
     DownloadEvents events;
 };
+
+// Answers every request with content from the byte its range asks for (206), shaped by
+// the test for that start byte.
+void ServeRanges(HttpTestServer& server, const QByteArray& content,
+                 std::function<void(qint64 start, HttpTestAnswer& answer)> shape = {});
 
 // The start byte of each request's "Range: bytes=N-" line, in arrival order, from the
 // index `from` on.

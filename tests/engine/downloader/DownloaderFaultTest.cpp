@@ -27,6 +27,20 @@ TFileMirror* MirrorOn(const TMirrorList& mirrors, const QString& host)
             return mirror;
     return nullptr;
 }
+
+// A file of four ranges of 10,000 bytes on the scriptable server.
+class FourRangesTest : public DownloaderTest {
+protected:
+    void SetUp() override
+    {
+        DownloaderTest::SetUp();
+        Write(Setting::SmallestSplitSize, 1);
+        ASSERT_TRUE(server.Listen());
+    }
+
+    HttpTestServer server;
+    const QByteArray content = Pattern(40'000);
+};
 }
 
 TEST_F(DownloaderTest, SlotsLeaveADeadMirrorFromTheMirrorList)
@@ -83,9 +97,7 @@ TEST_F(DownloaderTest, WhenEveryMirrorFailsTheDownloadFailsOnce)
     };
     WriteMirrorList({server.Url(""), DeadBase(server.Port())});
     pinger = std::make_shared<TFakePinger>(std::map<QString, std::optional<int>>{}, false);
-    NewRecord(server.Url("file.bin"));
-    Start(4, true, true);
-    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(Run(server.Url("file.bin"), true));
     RunEvents(300);
     EXPECT_EQ(events.downloadError, 1);
     EXPECT_EQ(events.allPartsDone, 0);
@@ -107,24 +119,14 @@ TEST_F(DownloaderTest, WhenEveryMirrorFailsTheDownloadFailsOnce)
     EXPECT_EQ(downloader->RestartCount, 1) << "no slot received anything";
 }
 
-TEST_F(DownloaderTest, ASlotRunsOnIntoTheNextRangeWhenThatHasNothingYet)
+TEST_F(FourRangesTest, ASlotRunsOnIntoTheNextRangeWhenThatHasNothingYet)
 {
-    Write(Setting::SmallestSplitSize, 1);
-    HttpTestServer server;
-    ASSERT_TRUE(server.Listen());
-    const QByteArray content = Pattern(40'000);
-    server.Handler = [&](const QByteArray& request) {
-        const qint64 start = RangeStart(request);
-        HttpTestAnswer answer = HttpTestAnswer::Partial(content, qMax<qint64>(start, 0));
+    ServeRanges(server, content, [](qint64 start, HttpTestAnswer& answer) {
         // Slot 0 comes to its end after the others, which all receive from the start.
         answer.bytesPerSecond = start == 0 ? 50'000 : 100'000;
-        if (start == 10'000)
-            answer.stallBeforeHead = true; // slot 1 never receives a byte
-        return answer;
-    };
-    NewRecord(server.Url("file.bin"));
-    Start();
-    ASSERT_TRUE(WaitForEnd());
+        answer.stallBeforeHead = start == 10'000; // slot 1 never receives a byte
+    });
+    ASSERT_TRUE(Run(server.Url("file.bin")));
 
     EXPECT_EQ(events.allPartsDone, 1);
     EXPECT_EQ(events.slotDelete, 1);
@@ -138,19 +140,12 @@ TEST_F(DownloaderTest, ASlotRunsOnIntoTheNextRangeWhenThatHasNothingYet)
     EXPECT_TRUE(Combined() == content);
 }
 
-TEST_F(DownloaderTest, AbortDeletesEveryPartFile)
+TEST_F(FourRangesTest, AbortDeletesEveryPartFile)
 {
-    Write(Setting::SmallestSplitSize, 1);
-    HttpTestServer server;
-    ASSERT_TRUE(server.Listen());
-    const QByteArray content = Pattern(40'000);
-    server.Handler = [&](const QByteArray& request) {
-        const qint64 start = RangeStart(request);
-        HttpTestAnswer answer = HttpTestAnswer::Partial(content, qMax<qint64>(start, 0));
+    ServeRanges(server, content, [](qint64 start, HttpTestAnswer& answer) {
         if (start != 30'000)
             answer.bytesPerSecond = 10'000; // the last range is done, the others are running
-        return answer;
-    };
+    });
     NewRecord(server.Url("file.bin"));
     Start();
     ASSERT_TRUE(ProcessEventsUntil([&] {
@@ -165,25 +160,18 @@ TEST_F(DownloaderTest, AbortDeletesEveryPartFile)
     EXPECT_EQ(events.allPartsDone, 0);
 }
 
-TEST_F(DownloaderTest, AStalledConnectionTimesOutAndItsRangeIsTakenOverLater)
+TEST_F(FourRangesTest, AStalledConnectionTimesOutAndItsRangeIsTakenOverLater)
 {
-    Write(Setting::SmallestSplitSize, 1);
     Write(Setting::TimeOutTime, 5000);
     Write(Setting::MirrorTimeOutTime, 2000);
     TestClock::Set(45000.5, 1000);
-    HttpTestServer server;
-    ASSERT_TRUE(server.Listen());
-    const QByteArray content = Pattern(40'000);
     bool stalled = false;
-    server.Handler = [&](const QByteArray& request) {
-        const qint64 start = RangeStart(request);
-        HttpTestAnswer answer = HttpTestAnswer::Partial(content, qMax<qint64>(start, 0));
+    ServeRanges(server, content, [&](qint64 start, HttpTestAnswer& answer) {
         if (start == 20'000 && !std::exchange(stalled, true))
             answer.stallAfter = 1000;
         else if (start % 10'000 == 0)
             answer.bytesPerSecond = 20'000;
-        return answer;
-    };
+    });
     NewRecord(server.Url("file.bin"));
     Start();
     ASSERT_TRUE(ProcessEventsUntil([&] {
@@ -302,11 +290,7 @@ TEST_F(DownloaderTest, NothingReachesADownloaderDestroyedMidway)
     HttpTestServer server;
     ASSERT_TRUE(server.Listen());
     const QByteArray content = Pattern(1'000'000);
-    server.Handler = [&](const QByteArray& request) {
-        HttpTestAnswer answer = HttpTestAnswer::Partial(content, qMax<qint64>(RangeStart(request), 0));
-        answer.bytesPerSecond = 200'000;
-        return answer;
-    };
+    ServeRanges(server, content, [](qint64, HttpTestAnswer& answer) { answer.bytesPerSecond = 200'000; });
     pinger = std::make_shared<TFakePinger>(std::map<QString, std::optional<int>>{{"127.0.0.1", 3}}, false);
     NewRecord(server.Url("file.bin"));
     Start();

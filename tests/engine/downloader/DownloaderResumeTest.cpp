@@ -89,11 +89,7 @@ TEST_F(DownloaderTest, AfterAKilledProcessOnlyTheMissingBytesAreFetched)
     HttpTestServer server;
     ASSERT_TRUE(server.Listen());
     qint64 bytesPerSecond = 100'000;
-    server.Handler = [&](const QByteArray& request) {
-        HttpTestAnswer answer = HttpTestAnswer::Partial(content, qMax<qint64>(RangeStart(request), 0));
-        answer.bytesPerSecond = bytesPerSecond;
-        return answer;
-    };
+    ServeRanges(server, content, [&](qint64, HttpTestAnswer& answer) { answer.bytesPerSecond = bytesPerSecond; });
     NewRecord(server.Url("file.bin"));
     ASSERT_TRUE(record->SaveToDatFile());
     const QString temp = record->TempFileName();

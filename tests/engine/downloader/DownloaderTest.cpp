@@ -79,9 +79,7 @@ TEST_F(NginxDownloadTest, SmallFileIsFetchedByTheFirstSlotAlone)
 {
     const QByteArray content = Pattern(50'000);
     Serve(content);
-    NewRecord(nginx.Url("file.bin"));
-    Start();
-    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(Run(nginx.Url("file.bin")));
     EXPECT_EQ(events.allPartsDone, 1);
     EXPECT_EQ(downloader->Slots.NumberOfSlots(), 1);
     EXPECT_EQ(record->NumOfParts, 1);
@@ -93,9 +91,7 @@ TEST_F(NginxDownloadTest, ServerWithoutResumeIsNotSplitAndCannotResumeLater)
 {
     const QByteArray content = Pattern(300'000);
     Serve(content);
-    NewRecord(nginx.Url("norange/file.bin"));
-    Start();
-    ASSERT_TRUE(WaitForEnd());
+    ASSERT_TRUE(Run(nginx.Url("norange/file.bin")));
     EXPECT_EQ(events.allPartsDone, 1);
     EXPECT_EQ(events.resume, 1);
     EXPECT_EQ(downloader->ResumeSupport, 1);
@@ -177,9 +173,8 @@ TEST_F(DownloaderTest, FtpDownloadIsSplitLikeHttp)
     ASSERT_TRUE(ftp.Start());
     const QByteArray content = Pattern(400'000);
     ftp.AddFile("file.bin", content);
-    NewRecord(QStringLiteral("ftp://127.0.0.1:%1/file.bin").arg(ftp.Port()));
-    Start();
-    ASSERT_TRUE(WaitForEnd(60000)) << ftp.Log().toStdString();
+    ASSERT_TRUE(Run(QStringLiteral("ftp://127.0.0.1:%1/file.bin").arg(ftp.Port()), false, 60000))
+        << ftp.Log().toStdString();
     EXPECT_EQ(events.downloadError, 0);
     EXPECT_EQ(events.allPartsDone, 1);
     EXPECT_EQ(events.rangesAtSplit,
