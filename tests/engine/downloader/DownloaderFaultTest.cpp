@@ -50,7 +50,8 @@ TEST_F(DownloaderTest, SlotsLeaveADeadMirrorFromTheMirrorList)
     ASSERT_TRUE(WriteWholeFile(Path("www/file.bin"), content));
     NginxFixture nginx;
     ASSERT_TRUE(nginx.Start(Path("www"), {.limitRate = 2'000'000})) << nginx.Error().toStdString();
-    WriteMirrorList({nginx.Url(""), DeadBase(nginx.Port())});
+    // A server no part downloader speaks is no mirror at all.
+    WriteMirrorList({nginx.Url(""), DeadBase(nginx.Port()), "gopher://127.0.0.3/"});
     // Held pings: every mirror looks alike, so the load spreads the slots over all three.
     pinger = std::make_shared<TFakePinger>(std::map<QString, std::optional<int>>{{"127.0.0.1", 40}, {"127.0.0.2", 5}},
                                            false);

@@ -87,6 +87,31 @@ TEST_F(NginxDownloadTest, SmallFileIsFetchedByTheFirstSlotAlone)
     EXPECT_TRUE(Combined() == content);
 }
 
+TEST_F(DownloaderTest, EveryRangeHoldsAtLeastOneByte)
+{
+    Write(Setting::SmallestSplitSize, 0);
+    HttpTestServer server;
+    ASSERT_TRUE(server.Listen());
+    const QByteArray content = Pattern(7);
+    struct Case {
+        qint64 size;
+        Ranges ranges;
+    } cases[] = {
+        {6, {}}, // shares of 2 would leave the last range empty: not split
+        {7, {{0, 1}, {2, 3}, {4, 5}, {6, 6}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        const QByteArray file = content.left(c.size);
+        ServeRanges(server, file);
+        ASSERT_TRUE(Run(server.Url("file.bin")));
+        EXPECT_EQ(events.rangesAtSplit, c.ranges);
+        EXPECT_EQ(events.allPartsDone, 1);
+        EXPECT_TRUE(Combined() == file);
+        Finish();
+    }
+}
+
 TEST_F(NginxDownloadTest, ServerWithoutResumeIsNotSplitAndCannotResumeLater)
 {
     const QByteArray content = Pattern(300'000);
