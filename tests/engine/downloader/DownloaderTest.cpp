@@ -75,38 +75,32 @@ TEST_F(NginxDownloadTest, SplitsIntoRangesAfterWhatTheFirstPartHolds)
     }
 }
 
-TEST_F(NginxDownloadTest, SmallFileIsFetchedByTheFirstSlotAlone)
+TEST_F(NginxDownloadTest, WhatIsTooSmallToSplitIsFetchedByTheFirstSlotAlone)
 {
-    const QByteArray content = Pattern(50'000);
-    Serve(content);
-    ASSERT_TRUE(Run(nginx.Url("file.bin")));
-    EXPECT_EQ(events.allPartsDone, 1);
-    EXPECT_EQ(downloader->Slots.NumberOfSlots(), 1);
-    EXPECT_EQ(record->NumOfParts, 1);
-    EXPECT_EQ(PartFiles(), QStringList{"0"});
-    EXPECT_TRUE(Combined() == content);
-}
-
-TEST_F(DownloaderTest, EveryRangeHoldsAtLeastOneByte)
-{
-    Write(Setting::SmallestSplitSize, 0);
-    HttpTestServer server;
-    ASSERT_TRUE(server.Listen());
-    const QByteArray content = Pattern(7);
     struct Case {
         qint64 size;
+        int smallestSplitSize; // KB
         Ranges ranges;
     } cases[] = {
-        {6, {}}, // shares of 2 would leave the last range empty: not split
-        {7, {{0, 1}, {2, 3}, {4, 5}, {6, 6}}},
+        {50'000, 100, {}},
+        {6, 0, {}}, // shares of 2 bytes would leave the last range empty
+        {7, 0, {{0, 1}, {2, 3}, {4, 5}, {6, 6}}}, // one byte for the last range is enough
     };
+    const QByteArray content = Pattern(50'000);
+    Serve(content);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
+        Write(Setting::SmallestSplitSize, c.smallestSplitSize);
         const QByteArray file = content.left(c.size);
-        ServeRanges(server, file);
-        ASSERT_TRUE(Run(server.Url("file.bin")));
+        ASSERT_TRUE(WriteWholeFile(Path("www/file.bin"), file));
+        ASSERT_TRUE(Run(nginx.Url("file.bin")));
         EXPECT_EQ(events.rangesAtSplit, c.ranges);
         EXPECT_EQ(events.allPartsDone, 1);
+        if (c.ranges.empty()) {
+            EXPECT_EQ(downloader->Slots.NumberOfSlots(), 1);
+            EXPECT_EQ(record->NumOfParts, 1);
+            EXPECT_EQ(PartFiles(), QStringList{"0"});
+        }
         EXPECT_TRUE(Combined() == file);
         Finish();
     }
