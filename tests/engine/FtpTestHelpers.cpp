@@ -9,8 +9,7 @@ void RunEvents(int ms)
 {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    ProcessEventsUntil([&] { return timer.elapsed() >= ms; }, ms + 1000);
 }
 
 QByteArray Pattern(qint64 size, quint32 seed)

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +12,14 @@ bool ProcessEventsUntil(const std::function<bool()>& condition, int timeoutMs)
 {
     QElapsedTimer timer;
     timer.start();
+    // processEvents with a time limit returns at once when nothing is pending, so the
+    // loop would spin; this wake-up bounds each wait for more events instead.
+    QTimer wakeUp;
+    wakeUp.start(10);
     while (!condition()) {
         if (timer.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

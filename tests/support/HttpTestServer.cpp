@@ -121,7 +121,10 @@ private:
         socket->write(answer.head + "\r\n");
         if (answer.stallAfterHead)
             return;
-        limit = answer.dropAfter >= 0 ? qMin(answer.dropAfter, qint64(answer.body.size())) : answer.body.size();
+        limit = answer.body.size();
+        for (const qint64 cut : {answer.dropAfter, answer.stallAfter})
+            if (cut >= 0)
+                limit = qMin(limit, cut);
         if (answer.bytesPerSecond > 0) {
             pace.start(10);
             return;
@@ -145,6 +148,8 @@ private:
 
     void End()
     {
+        if (answer.stallAfter >= 0)
+            return;
         if (!answer.reset) {
             socket->disconnectFromHost();
             return;

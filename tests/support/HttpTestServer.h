@@ -19,6 +19,7 @@ struct HttpTestAnswer {
     bool stallBeforeHead = false; // read the request, then send nothing
     bool stallAfterHead = false; // send the head, then nothing
     qint64 dropAfter = -1; // end the connection after this many body bytes
+    qint64 stallAfter = -1; // send this many body bytes, then nothing (the connection stays open)
     bool reset = false; // end it with a TCP reset instead of a close
 
     // A status with the given header lines (each ending "\r\n") and a Content-Length
