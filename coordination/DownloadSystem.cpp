@@ -32,22 +32,18 @@ QString SaveName(const TLocalDownloadinfo& record)
     return name.isEmpty() ? StatusTexts().Unknown : name;
 }
 
+template <class... Events>
+void ClearEvents(Events&... events)
+{
+    ((events = nullptr), ...);
+}
+
 // A downloader that is let go reports nothing more.
 void Silence(TDownloader& d)
 {
-    d.OnAuthenticationRequired = nullptr;
-    d.OnFileSizeRequestDone = nullptr;
-    d.OnStartDownload = nullptr;
-    d.OnUpdate = nullptr;
-    d.OnPause = nullptr;
-    d.OnAbort = nullptr;
-    d.OnAllPartsDone = nullptr;
-    d.OnDownloadError = nullptr;
-    d.OnResume = nullptr;
-    d.OnSlotChange = nullptr;
-    d.OnSlotDelete = nullptr;
-    d.OnPingedMirror = nullptr;
-    d.OnServerSpeed = nullptr;
+    ClearEvents(d.OnAuthenticationRequired, d.OnFileSizeRequestDone, d.OnStartDownload, d.OnUpdate, d.OnPause,
+                d.OnAbort, d.OnAllPartsDone, d.OnDownloadError, d.OnResume, d.OnSlotChange, d.OnSlotDelete,
+                d.OnPingedMirror, d.OnServerSpeed);
 }
 }
 

@@ -127,6 +127,8 @@ public:
 
 private:
     void UpdateGridInfo();
+    // Lists what filter gives from now on.
+    void Show(const char* signature, std::function<TLDIList()> filter);
     TDownloader* CreateDownloader(TLocalDownloadinfo* record, bool mayStart);
     void WireDownloader(TDownloader* downloader);
     void ChooseLocalFileName(TLocalDownloadinfo* record);

@@ -88,73 +88,63 @@ void TDownloadSystem::RefreshList()
     });
 }
 
-void TDownloadSystem::ShowAll()
+void TDownloadSystem::Show(const char* signature, std::function<TLDIList()> filter)
 {
-    Guarded("procedure TDownloadSystem.ShowAll", [&] {
-        ListModel->SetFilter([this] { return RecordList; });
+    Guarded(signature, [&] {
+        ListModel->SetFilter(std::move(filter));
         ListModel->Refresh(false);
     });
 }
 
+void TDownloadSystem::ShowAll()
+{
+    Show("procedure TDownloadSystem.ShowAll", [this] { return RecordList; });
+}
+
 void TDownloadSystem::ShowStatus(const QString& status)
 {
-    Guarded("procedure TDownloadSystem.ShowStatus(Status: string)", [&] {
-        ListModel->SetFilter([this, status] {
-            if (status != StatusTexts().Downloading)
-                return RecordList.GetByStatus(status);
-            // Everything with a downloader: also waiting in a dialog, for a retry, or joining.
-            TLDIList running;
-            for (const TDownloader* downloader : Active)
-                running.Add(downloader->DownloadInfo);
-            return running;
-        });
-        ListModel->Refresh(false);
+    Show("procedure TDownloadSystem.ShowStatus(Status: string)", [this, status] {
+        if (status != StatusTexts().Downloading)
+            return RecordList.GetByStatus(status);
+        // Everything with a downloader: also waiting in a dialog, for a retry, or joining.
+        TLDIList running;
+        for (const TDownloader* downloader : Active)
+            running.Add(downloader->DownloadInfo);
+        return running;
     });
 }
 
 void TDownloadSystem::ShowAllStatus()
 {
-    Guarded("procedure TDownloadSystem.ShowAllStatus", [&] {
-        ListModel->SetFilter([this] { return RecordList.GetNotDone(); });
-        ListModel->Refresh(false);
-    });
+    Show("procedure TDownloadSystem.ShowAllStatus", [this] { return RecordList.GetNotDone(); });
 }
 
 void TDownloadSystem::ShowCategory(const QString& categoryName)
 {
-    Guarded("procedure TDownloadSystem.ShowCategory(CategoryName: string)", [&] {
-        ListModel->SetFilter([this, categoryName] {
-            TLDIList listed;
-            const TCategory* category = CategoryList().GetByName(categoryName);
-            if (!category)
-                return listed;
-            listed = RecordList.GetByCategory(category);
-            for (const TCategory* below : CategoryList().GetSubCategories(category)) {
-                for (TLocalDownloadinfo* record : RecordList.GetByCategory(below))
-                    listed.Add(record);
-            }
+    Show("procedure TDownloadSystem.ShowCategory(CategoryName: string)", [this, categoryName] {
+        TLDIList listed;
+        const TCategory* category = CategoryList().GetByName(categoryName);
+        if (!category)
             return listed;
-        });
-        ListModel->Refresh(false);
+        listed = RecordList.GetByCategory(category);
+        for (const TCategory* below : CategoryList().GetSubCategories(category)) {
+            for (TLocalDownloadinfo* record : RecordList.GetByCategory(below))
+                listed.Add(record);
+        }
+        return listed;
     });
 }
 
 void TDownloadSystem::ShowAllCategory()
 {
-    Guarded("procedure TDownloadSystem.ShowAllCategory", [&] {
-        ListModel->SetFilter([this] { return RecordList.GetWithCategory(); });
-        ListModel->Refresh(false);
-    });
+    Show("procedure TDownloadSystem.ShowAllCategory", [this] { return RecordList.GetWithCategory(); });
 }
 
 void TDownloadSystem::ShowHistory(const QString& period)
 {
-    Guarded("procedure TDownloadSystem.ShowHistory(Period: string)", [&] {
-        ListModel->SetFilter([this, period] {
-            const TStatusTexts& texts = StatusTexts();
-            const double days = period == texts.Hours24 ? 1 : period == texts.Days7 ? 7 : period == texts.Days30 ? 30 : 0;
-            return RecordList.GetDoneSince(Now() - days);
-        });
-        ListModel->Refresh(false);
+    Show("procedure TDownloadSystem.ShowHistory(Period: string)", [this, period] {
+        const TStatusTexts& texts = StatusTexts();
+        const double days = period == texts.Hours24 ? 1 : period == texts.Days7 ? 7 : period == texts.Days30 ? 30 : 0;
+        return RecordList.GetDoneSince(Now() - days);
     });
 }

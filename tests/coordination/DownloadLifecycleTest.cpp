@@ -3,6 +3,7 @@
 #include "engine/Downloader.h"
 #include "records/Category.h"
 #include "records/CategoryList.h"
+#include "records/GeneralFunctions.h"
 #include "records/Settings.h"
 #include "records/StatusTexts.h"
 #include "tests/coordination/SystemHarness.h"
@@ -161,13 +162,22 @@ TEST_F(LifecycleTest, PausingReleasesTheDownloaderAndKeepsAScheduledStatus)
     }
 }
 
-TEST_F(LifecycleTest, DeletingARunningDownloadRemovesItsFiles)
+TEST_F(LifecycleTest, RunningDownloadShowsItsDownloaderAndDeletingItRemovesItsFiles)
 {
     Serve({{"a.bin", Content(9'000)}}, [](const QString&, HttpTestAnswer& answer) { answer.stallAfter = 1'000; });
     Create();
     TLocalDownloadinfo* record = Add(server.Url("a.bin"), "dl/a.bin");
     const QString temp = record->TempFileName();
     ASSERT_TRUE(WaitFor([&] { return TDownloadSystem::BytesDownloaded(temp) == 1'000; }));
+    system->ShowAll();
+    TDownloader* downloader = system->AssociatedDownloader(record);
+    ASSERT_NE(downloader, nullptr);
+    const auto row = RowOf(record); // a running download's row shows its downloader's figures
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->Texts[TDownloadRow::Completed], BytesToPresentableString(downloader->TransferCount()));
+    EXPECT_EQ(row->Texts[TDownloadRow::TimeLeft], downloader->TimeLeft());
+    EXPECT_EQ(row->Texts[TDownloadRow::Speed], downloader->TransferRate());
+    EXPECT_NE(row->Texts[TDownloadRow::Speed], "");
     QList<TLocalDownloadinfo*> removed;
     system->OnDownloadRemoved = [&](TLocalDownloadinfo* gone) { removed.append(gone); };
 
