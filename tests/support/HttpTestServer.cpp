@@ -89,6 +89,7 @@ public:
         , socket(socket)
     {
         ++owner->openConnections;
+        ++owner->acceptedConnections;
         connect(socket, &QIODevice::readyRead, this, [this] { Read(); });
         connect(socket, &QAbstractSocket::disconnected, this, [this] { Gone(); });
         connect(&pace, &QTimer::timeout, this, [this] { SendSome(); });

@@ -53,8 +53,9 @@ public:
     // Each request's bytes up to and including its blank line, in arrival order.
     const QList<QByteArray>& Requests() const { return requests; }
     bool WaitForRequests(int count, int timeoutMs = 10000) const;
-    // Connections currently open.
+    // Connections currently open, and all ever accepted.
     int OpenConnections() const { return openConnections; }
+    int AcceptedConnections() const { return acceptedConnections; }
 
 private:
     class Connection;
@@ -66,4 +67,5 @@ private:
     QList<HttpTestAnswer> queue;
     QList<QByteArray> requests;
     int openConnections = 0;
+    int acceptedConnections = 0;
 };
