@@ -110,10 +110,12 @@ void DownloadSystemTest::TearDown()
     TempHomeTest::TearDown();
 }
 
-TDownloadSystem& DownloadSystemTest::Create()
+TDownloadSystem& DownloadSystemTest::Create(const std::function<void(TDownloadSystemHost&)>& edit)
 {
-    system = std::make_unique<TDownloadSystem>(
-        TDownloadSystemHost{.Windows = &windows, .MainWindow = &mainWindow, .DialUp = &dialUp, .Pinger = pinger});
+    TDownloadSystemHost host{.Windows = &windows, .MainWindow = &mainWindow, .DialUp = &dialUp, .Pinger = pinger};
+    if (edit)
+        edit(host);
+    system = std::make_unique<TDownloadSystem>(host);
     mainWindow.system = system.get();
     return *system;
 }
