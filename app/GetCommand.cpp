@@ -17,13 +17,12 @@ namespace {
 // How long the end waits for workers still running (a join stopping, a ping).
 constexpr int WorkerWaitMs = 5000;
 
-// The first URL went with the start-up check; the others follow one by one.
+// The first URL went with the start-up check; the others follow one by one. Said also
+// with -q: it is this run's summary.
 int HandOver(const TGetOptions& options)
 {
     for (qsizetype i = 1; i < options.Urls.size(); ++i)
         SendHandOver(HandOverSocketPath(), options.Urls[i].toLocal8Bit());
-    if (options.Quiet)
-        return 0;
     PrintLine(QStringLiteral("Another instance of corvane is running; handed %1 URL(s) to it")
                   .arg(options.Urls.size()));
     if (!options.LocalOnly.isEmpty())
@@ -51,12 +50,12 @@ int RunGetCommand(const QStringList& arguments)
     const TParsedGet parsed = ParseGetArguments(arguments, Read(Setting::DefaultDownloadDirectory));
     if (!parsed.Options) {
         PrintError("corvane get: " + parsed.Error);
-        PrintError(GetUsage);
+        PrintErrorLines(GetUsage);
         return 2;
     }
     const TGetOptions& options = *parsed.Options;
     if (options.Help) {
-        PrintLine(GetUsage);
+        PrintLines(GetUsage);
         return 0;
     }
     TInstanceManager instance;

@@ -14,8 +14,12 @@ const char* const GetUsage =
     "  -q            print only errors and the summary";
 
 namespace {
+// Only a URL that says its scheme: "www.example.org/f.zip" would be taken for http.
 bool Fetchable(const QString& text)
 {
+    const qsizetype scheme = text.indexOf(QLatin1String("://"));
+    if (scheme <= 0 || text.left(scheme).toLower() != TUrl(text).Protocol)
+        return false;
     const TUrl url(text);
     const bool known = url.Protocol == QLatin1String("http") || url.Protocol == QLatin1String("https")
                        || url.Protocol == QLatin1String("ftp");

@@ -2,10 +2,12 @@
 
 #include "records/GeneralFunctions.h"
 
+#include <QStringList>
 #include <algorithm>
 
 namespace {
-constexpr int NameShare = 40; // percent of the line the name may take when space is short
+// The name keeps at least this much (or all of a shorter one) before figures go.
+constexpr int NameRoom = 16;
 
 QString Percentage(const TProgressFigures& f)
 {
@@ -16,14 +18,14 @@ QString Percentage(const TProgressFigures& f)
     return QStringLiteral("%1.%2%").arg(permille / 10).arg(permille % 10);
 }
 
-QString Details(const TProgressFigures& f)
+// The figures in the order they give way when the line is short: parts first.
+QStringList Fields(const TProgressFigures& f)
 {
     if (!f.Status.isEmpty())
-        return f.Status;
+        return {f.Status};
     const QString parts = f.ReceivingParts == f.Parts ? QStringLiteral("%1 parts").arg(f.Parts)
                                                       : QStringLiteral("%1/%2 parts").arg(f.ReceivingParts).arg(f.Parts);
-    return QStringLiteral("%1  %2  %3 left  %4")
-        .arg(Percentage(f).rightJustified(6), f.Speed.rightJustified(12), f.TimeLeft, parts);
+    return {Percentage(f).rightJustified(6), f.Speed.rightJustified(12), f.TimeLeft + QStringLiteral(" left"), parts};
 }
 }
 
@@ -39,8 +41,12 @@ QString ShortenedMiddle(const QString& text, int width)
 
 QString ProgressLine(const TProgressFigures& figures, int width)
 {
-    const QString details = Details(figures);
-    const int nameRoom = std::max(width - int(details.size()) - 2, width * NameShare / 100);
-    const QString line = ShortenedMiddle(figures.Name, nameRoom) + QStringLiteral("  ") + details;
-    return line.left(std::max(width, 0));
+    const QString separator = QStringLiteral("  ");
+    const int nameRoom = std::min<int>(int(figures.Name.size()), NameRoom);
+    QStringList fields = Fields(figures);
+    while (fields.size() > 1 && width - int(fields.join(separator).size() + separator.size()) < nameRoom)
+        fields.removeLast();
+    const QString details = fields.join(separator);
+    const int room = std::max(width - int(details.size() + separator.size()), std::min(nameRoom, width / 2));
+    return (ShortenedMiddle(figures.Name, room) + separator + details).left(std::max(width, 0));
 }

@@ -4,14 +4,14 @@
 
 // What one progress line shows of a running download.
 struct TProgressFigures {
-    QString Name;
+    QString Name {};
     // Shown instead of the figures while the download is not receiving (connecting,
     // waiting for a retry, joining); empty while it receives.
-    QString Status;
+    QString Status {};
     qint64 Done = 0;
     qint64 Size = 0; // 0 or less: not known
-    QString Speed;   // "1234.5 kB/s", "N/A"
-    QString TimeLeft; // "hh:mm:ss", "N/A"
+    QString Speed {};    // "1.20 MB/s", "N/A"
+    QString TimeLeft {}; // "hh:mm:ss", "N/A"
     int Parts = 0;
     int ReceivingParts = 0;
 };

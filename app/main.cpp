@@ -26,10 +26,10 @@ int Run(const QStringList& arguments)
         return 0;
     }
     if (command == "--help" || command == "-h") {
-        PrintLine(Usage);
+        PrintLines(Usage);
         return 0;
     }
-    PrintError(Usage);
+    PrintErrorLines(Usage);
     return 2;
 }
 }
