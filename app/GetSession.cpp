@@ -334,17 +334,18 @@ void TGetSession::Interrupt()
         if (Interrupted || Ended || !System)
             return;
         Interrupted = true;
+        // The queued ones first: pausing a running one would start the next in the queue.
         for (const TGetDownload& download : Downloads) {
             TLocalDownloadinfo* record = download.Record;
-            if (!record || download.Outcome != TOutcome::Running)
-                continue;
-            if (TDownloader* downloader = System->AssociatedDownloader(record)) {
-                downloader->Pause();
-            } else if (record->Status() == StatusTexts().Queued) {
+            if (record && download.Outcome == TOutcome::Running && record->Status() == StatusTexts().Queued) {
                 record->SetStatus(StatusTexts().Paused);
                 record->StateCode = pdsPaused;
                 record->SaveToDatFile();
             }
+        }
+        for (const TGetDownload& download : Downloads) {
+            if (TDownloader* downloader = download.Record ? System->AssociatedDownloader(download.Record) : nullptr)
+                downloader->Pause();
         }
         InterruptTimer.start();
         ScheduleCheck();

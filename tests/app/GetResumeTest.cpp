@@ -53,26 +53,30 @@ TEST_F(GetTest, KilledAtAnyMomentFinishesTheSameFileWithoutFetchingTwice)
 
 TEST_F(GetTest, InterruptPausesAndTheSameCommandResumes)
 {
+    Write(Setting::MaxSimultaneousDownloads, 1);
     StartNginx(1 * MiB);
-    const QByteArray file = Serve("f.bin", 6 * MiB);
-    const QStringList command {"get", "-n", "2", nginx.Url("f.bin")};
+    const QByteArray file = Serve("f.bin", 6 * MiB), next = Serve("next.bin", 100'000);
+    const QStringList command {"get", "-n", "2", nginx.Url("f.bin"), nginx.Url("next.bin")};
     const std::unique_ptr<QProcess> get = Start(command);
     QString seen;
     ASSERT_TRUE(WaitForOutput(*get, "f.bin: Downloading", seen)) << seen.toStdString();
+    EXPECT_TRUE(seen.contains("next.bin: Queued"));
     QThread::msleep(500);
     kill(pid_t(get->processId()), SIGINT);
     const CorvaneResult interrupted = Finish(*get);
     EXPECT_EQ(interrupted.status, 130);
     EXPECT_TRUE(interrupted.out.endsWith(
-        "Interrupted: 1 of 1 downloads paused; run the same command again to resume\n"))
+        "Interrupted: 2 of 2 downloads paused; run the same command again to resume\n"))
         << interrupted.out.toStdString();
     const CorvaneResult listed = Corvane({"list"});
-    EXPECT_TRUE(listed.out.contains("\nPaused  6.00 MB  ")) << listed.out.toStdString();
+    EXPECT_EQ(LinesWith(listed.out, "Paused  ").size(), 2) << "the queued one too: " << listed.out.toStdString();
+    EXPECT_EQ(LinesWith(listed.out, "Paused  6.00 MB  ").size(), 1) << listed.out.toStdString();
 
     const CorvaneResult resumed = Corvane(command);
     ASSERT_EQ(resumed.status, 0) << resumed.err.toStdString();
     EXPECT_TRUE(resumed.out.startsWith("f.bin: resuming " + nginx.Url("f.bin"))) << resumed.out.toStdString();
     EXPECT_EQ(ReadWholeFile(Path("Downloads/f.bin")), file);
+    EXPECT_EQ(ReadWholeFile(Path("Downloads/next.bin")), next);
     QThread::msleep(300);
     EXPECT_LE(nginx.BytesSent("/f.bin"), 6 * MiB + 2 * MiB) << "what the parts kept is not fetched again";
 

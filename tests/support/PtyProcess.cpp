@@ -1,5 +1,7 @@
 #include "tests/support/PtyProcess.h"
 
+#include "tests/support/ServerProcess.h"
+
 #include <csignal>
 #include <fcntl.h>
 #include <pty.h>
@@ -19,13 +21,8 @@ PtyProcess::~PtyProcess()
 
 bool PtyProcess::Start(const QString& program, const QStringList& arguments, int columns, int rows)
 {
-    std::vector<QByteArray> words {program.toLocal8Bit()};
-    for (const QString& argument : arguments)
-        words.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<QByteArray> words;
+    std::vector<char*> argv = ExecArguments(program, arguments, words);
     winsize size {};
     size.ws_col = static_cast<unsigned short>(columns);
     size.ws_row = static_cast<unsigned short>(rows);
