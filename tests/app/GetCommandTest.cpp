@@ -1,5 +1,6 @@
 // corvane get and corvane list through the binary: arguments, the queue, retries,
 // errors that fail at once, credentials, folders, and the list of downloads.
+#include "platform/registry/Registry.h"
 #include "records/Settings.h"
 #include "tests/app/GetHarness.h"
 #include "tests/support/FtpFixture.h"
@@ -187,4 +188,40 @@ TEST_F(GetTest, MissingFolderIsMadeAndOneThatCannotBeKeepsTheParts)
     const CorvaneResult file_o = Corvane({"get", "-o", Path("target/x.bin"), nginx.Url("f.bin")});
     EXPECT_EQ(file_o.status, 1);
     EXPECT_EQ(PartFiles(), parts);
+}
+
+TEST_F(GetTest, StartInstallsTheShippedFilesAndSpeaksTheChosenLanguage)
+{
+    Write(Setting::CurrentLanguage, "Deutsch");
+    Write(Setting::TranslationFile, "Deutsch.cvt");
+    const CorvaneResult result = Corvane({"get", "-d", Path("out"), server.Url("gone.bin")});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "gone.bin: failed: Datei nicht gefunden\n") << "a translated status still fails at once";
+    EXPECT_TRUE(QFile::exists(Path("Translations/Deutsch.cvt")));
+    EXPECT_TRUE(QFile::exists(Path("mirrors.lst")));
+    TRegistry registry;
+    ASSERT_TRUE(registry.OpenKeyReadOnly("Software\\Corvane"));
+    EXPECT_EQ(registry.ReadString("Path").value_or(""), CORVANE_BIN_DIR "/corvane");
+}
+
+TEST_F(GetTest, NoMirrorsFetchesFromTheUrlOnly)
+{
+    StartNginx(1'000'000);
+    const QByteArray file = Serve("pub/f.bin", 1'500'000);
+    int mirrorRequests = 0;
+    server.Handler = [&](const QByteArray& request) {
+        ++mirrorRequests;
+        return HttpTestAnswer::Partial(file, RequestedRangeStart(request));
+    };
+    ASSERT_TRUE(WriteWholeFile(Path("mirrors.lst"), QStringLiteral("main,here,1,%1\nother,there,1,%2\n")
+                                                         .arg(nginx.Url("pub/"), server.Url("pub/"))
+                                                         .toUtf8()));
+    const CorvaneResult alone = Corvane({"get", "--no-mirrors", "-d", Path("alone"), nginx.Url("pub/f.bin")});
+    EXPECT_EQ(alone.status, 0) << alone.err.toStdString();
+    EXPECT_EQ(ReadWholeFile(Path("alone/f.bin")), file);
+    EXPECT_EQ(mirrorRequests, 0);
+    const CorvaneResult mirrored = Corvane({"get", "-d", Path("mirrored"), nginx.Url("pub/f.bin")});
+    EXPECT_EQ(mirrored.status, 0) << mirrored.err.toStdString();
+    EXPECT_EQ(ReadWholeFile(Path("mirrored/f.bin")), file);
+    EXPECT_GT(mirrorRequests, 0) << "the mirror list is tried without --no-mirrors";
 }
