@@ -12,11 +12,21 @@ QString Text(FuzzedDataProvider& provider)
     return QString::fromStdString(provider.ConsumeRandomLengthString(40));
 }
 
-// Blanks around names do not count, letter case neither.
+// Blanks around names do not count (the ASCII ones QByteArray::trimmed drops), letter
+// case neither.
+QStringView Trimmed(QStringView name)
+{
+    const auto blank = [](QChar c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+    while (!name.isEmpty() && blank(name.front()))
+        name = name.mid(1);
+    while (!name.isEmpty() && blank(name.back()))
+        name.chop(1);
+    return name;
+}
+
 bool SameName(const QString& a, const QString& b)
 {
-    const auto trimmed = [](const QString& name) { return QString::fromUtf8(name.toUtf8().trimmed()); };
-    return trimmed(a).compare(trimmed(b), Qt::CaseInsensitive) == 0;
+    return Trimmed(a).compare(Trimmed(b), Qt::CaseInsensitive) == 0;
 }
 
 struct Probe {

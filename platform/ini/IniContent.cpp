@@ -2,10 +2,19 @@
 
 #include "platform/base/Guard.h"
 
+#include <QStringDecoder>
 #include <optional>
 
 namespace {
 const QByteArray ByteOrderMark = "\xEF\xBB\xBF";
+
+// QString::fromUtf8 drops a byte order mark at the start, which would take the first
+// character of a value that begins with U+FEFF.
+QString FromUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
 
 bool HasLineBreak(const QString& text)
 {
@@ -28,7 +37,7 @@ bool ValidKey(const QString& key)
 // so the wanted name loses the same ones: a section written as " a " is found again.
 bool SameName(const QByteArray& name, const QString& wanted)
 {
-    return QString::fromUtf8(name).compare(QString::fromUtf8(wanted.toUtf8().trimmed()), Qt::CaseInsensitive) == 0;
+    return FromUtf8(name).compare(FromUtf8(wanted.toUtf8().trimmed()), Qt::CaseInsensitive) == 0;
 }
 
 // The name of a "[Section]" line, or nothing for any other line.
@@ -99,7 +108,7 @@ QString TIniContent::ReadString(const QString& section, const QString& key, cons
         const qsizetype line = FindKey(FindSection(section), key);
         QByteArray name, value;
         if (line >= 0 && SplitKeyLine(m_lines[line], name, value))
-            result = QString::fromUtf8(Unquoted(value));
+            result = FromUtf8(Unquoted(value));
     });
     return result;
 }
