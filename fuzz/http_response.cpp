@@ -13,6 +13,8 @@ struct Parsed {
     QList<QByteArray> items; // every item but NeedMore, with its line
     QByteArray body;
     qint64 unused = 0; // input after the answer; -1 after an error, where it means nothing
+    bool ended = false, failed = false;
+    bool Finished() const { return ended || failed; }
     bool operator==(const Parsed&) const = default;
 };
 
@@ -31,17 +33,15 @@ void Take(const THttpResponseParser& parser, const THttpResponseParser::Token& t
         parsed.items.append(QByteArray::number(int(token.item)) + QByteArray(token.data, token.size));
         return;
     case Item::Error:
+        parsed.failed = true;
         parsed.items.append("error " + parser.ErrorText().toUtf8());
         return;
+    case Item::End:
+        parsed.ended = true;
+        [[fallthrough]];
     default:
         parsed.items.append(QByteArray::number(int(token.item)));
     }
-}
-
-bool Finished(const Parsed& parsed)
-{
-    return !parsed.items.isEmpty() && (parsed.items.back() == QByteArray::number(int(Item::End)) ||
-                                       parsed.items.back().startsWith("error"));
 }
 
 // Feeds the input in the given pieces, then closes the connection.
@@ -55,7 +55,7 @@ Parsed Parse(const QByteArray& input, const std::vector<qsizetype>& pieces, bool
         const char* data = input.constData() + at;
         qint64 size = piece;
         at += piece;
-        while (!Finished(parsed)) {
+        while (!parsed.Finished()) {
             const qint64 before = size;
             const THttpResponseParser::Token token = parser.Next(data, size);
             FUZZ_CHECK(size >= 0 && size <= before);
@@ -63,12 +63,12 @@ Parsed Parse(const QByteArray& input, const std::vector<qsizetype>& pieces, bool
                 break;
             Take(parser, token, parsed);
         }
-        if (Finished(parsed)) {
-            parsed.unused = parsed.items.back().startsWith("error") ? -1 : input.size() - at + size;
+        if (parsed.Finished()) {
+            parsed.unused = parsed.failed ? -1 : input.size() - at + size;
             break;
         }
     }
-    if (!Finished(parsed))
+    if (!parsed.Finished())
         Take(parser, parser.Close(), parsed);
     FUZZ_CHECK(parser.BodyReceived() == parsed.body.size());
     if (parser.ContentLength() >= 0)
