@@ -72,7 +72,8 @@ TEST_F(IniFileTest, ValuesReadBackExactlyAsWritten)
 {
     const QString values[] = {"",          "plain",        "  leading blanks", "trailing blank ", "\"quoted\"",
                               "'single'",  "\"half",       "a=b=c",            "; not a comment", "[not a section]",
-                              "ünïcödé à", "tab\tinside",  "\"", "C:\\Download\\x"};
+                              "ünïcödé à", "tab\tinside",  "\"", "C:\\Download\\x",
+                              QStringLiteral("\uFEFFafter a zero-width no-break space")};
     for (const QString& value : values) {
         ASSERT_TRUE(TIniFile(file).WriteString("Options", "Description", value));
         EXPECT_EQ(TIniFile(file).ReadString("Options", "Description", "-"), value) << value.toStdString();
