@@ -15,7 +15,7 @@ TEST_F(GetTest, KilledAtAnyMomentFinishesTheSameFileWithoutFetchingTwice)
 {
     constexpr int Parts = 4;
     constexpr qint64 Size = 32 * MiB;
-    StartNginx(1 * MiB); // about eight seconds of fetching to kill in
+    StartNginx(MiB / 2); // about sixteen seconds of fetching: room for ten kills and one while joining
     const QByteArray file = Serve("big.bin", Size);
     const QStringList command {"get", "-n", QString::number(Parts), "-d", Path("out"), nginx.Url("big.bin")};
     const quint32 seed = QRandomGenerator::global()->generate();
