@@ -90,7 +90,7 @@ void TDownloadSystem::UpdateGridInfo()
     });
 }
 
-QStringList TDownloadSystem::GetDatFileNames() const
+QStringList TDownloadSystem::GetDatFileNames()
 {
     QStringList names;
     Guarded("function TDownloadSystem.GetDatFileNames: TStringList", [&] {
@@ -203,7 +203,8 @@ bool TDownloadSystem::NameUsedByRecord(const QString& name) const
 
 TDownloader* TDownloadSystem::CreateDownloader(TLocalDownloadinfo* record, bool mayStart)
 {
-    auto created = std::make_unique<TDownloader>(record, Read(Setting::SplitParts), Read(Setting::TryLocalMirrorlist),
+    auto created = std::make_unique<TDownloader>(record, Host.SplitParts.value_or(Read(Setting::SplitParts)),
+                                                 Host.TryLocalMirrorlist.value_or(Read(Setting::TryLocalMirrorlist)),
                                                  mayStart, Host.Pinger ? Host.Pinger : IcmpPinger());
     TDownloader* downloader = created.get();
     Active.append(downloader);
@@ -403,6 +404,8 @@ void TDownloadSystem::CheckForTimeOuts()
 void TDownloadSystem::OnAllDownloadsComplete()
 {
     Guarded("procedure TDownloadSystem.OnAllDownloadsComplete", [&] {
+        if (!Host.AfterAllDownloads)
+            return;
         if (Read(Setting::ConnectUsingDialUp) && Read(Setting::DisconnectAfterDownload) && Host.DialUp)
             Host.DialUp->Disconnect();
         if (Read(Setting::ShutDownComputerAfterDownloading)) {

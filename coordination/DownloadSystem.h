@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QObject;
@@ -25,6 +26,17 @@ struct TDownloadSystemHost {
     IMainWindow* MainWindow = nullptr;
     IDialUp* DialUp = nullptr;
     std::shared_ptr<TPinger> Pinger;
+
+    // What a host that runs downloads for one command (`corvane get`) sets instead of
+    // the user's settings: the parts a new download is split into (for SplitParts),
+    // whether the local mirror list is tried (for TryLocalMirrorlist), and whether the
+    // after-the-last-download actions (hang-up, power-off, close) run at all.
+    std::optional<int> SplitParts {};
+    std::optional<bool> TryLocalMirrorlist {};
+    bool AfterAllDownloads = true;
+    // An error the download is given up at without any retry; none retries every error
+    // as RetryTimes says.
+    std::function<bool(const TDownloader& downloader)> GivesUpAt {};
 };
 
 // The one coordinator of all downloads, between the engine and whoever hosts it (the
@@ -72,7 +84,10 @@ public:
     bool FileNameInUse(const QString& localFileName) const;
     // The record files in the partial-downloads folder, in the order the file system
     // lists them.
-    QStringList GetDatFileNames() const;
+    static QStringList GetDatFileNames();
+    // folder + the record URL's file name, made unique against the files there and the
+    // names of every download the system holds: where a new download is saved.
+    QString UniqueName(const QString& folder, const TLocalDownloadinfo* record) const;
     // The bytes in a download's part files (its record file not counted).
     static qint64 BytesDownloaded(const QString& tempFileName);
 
@@ -132,7 +147,6 @@ private:
     TDownloader* CreateDownloader(TLocalDownloadinfo* record, bool mayStart);
     void WireDownloader(TDownloader* downloader);
     void ChooseLocalFileName(TLocalDownloadinfo* record);
-    QString UniqueName(const QString& folder, const TLocalDownloadinfo* record) const;
     bool NameUsedByRecord(const QString& name) const;
     void Enlist(TLocalDownloadinfo* record);
     void Queue(TLocalDownloadinfo* record, TDownloader* downloader);

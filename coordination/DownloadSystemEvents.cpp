@@ -240,7 +240,7 @@ void TDownloadSystem::OnDownloadError(TDownloader* downloader)
         }
         record->SaveToDatFile();
         UpdateRow(record);
-        if (downloader->RestartCount >= Read(Setting::RetryTimes))
+        if (downloader->RestartCount >= Read(Setting::RetryTimes) || (Host.GivesUpAt && Host.GivesUpAt(*downloader)))
             GiveUp(downloader);
         else if (!record->RetryTimer)
             StartRetryTimer(record);

@@ -247,3 +247,38 @@ TEST_F(LifecycleTest, NewNamesAvoidFilesAndOtherDownloads)
         EXPECT_EQ(Add(c.url)->LocalFileName, c.localFileName);
     EXPECT_EQ(system->Records().Get(2)->Category, CategoryList().GetByName("Archives"));
 }
+
+TEST_F(LifecycleTest, CommandHostChoosesPartsMirrorsGivingUpAndNoAfterActions)
+{
+    Write(Setting::SplitParts, 4);
+    Write(Setting::TryLocalMirrorlist, true);
+    Write(Setting::ShutDownComputerAfterDownloading, true);
+    Write(Setting::RetryTimes, 10);
+    const QByteArray file = Content(600'000);
+    // Slowly enough that the first answer is still running when the split comes.
+    Serve({{"f.bin", file}}, [](const QString&, HttpTestAnswer& answer) { answer.bytesPerSecond = 3'000'000; });
+    ASSERT_TRUE(WriteWholeFile(Path("mirrors.lst"), QStringLiteral("a,b,1,%1\nc,d,1,http://127.0.0.2:1/\n")
+                                                         .arg(server.Url(""))
+                                                         .toUtf8()));
+    Create([](TDownloadSystemHost& host) {
+        host.SplitParts = 2;
+        host.TryLocalMirrorlist = false;
+        host.AfterAllDownloads = false;
+        host.GivesUpAt = [](const TDownloader& d) { return d.StatusText == StatusTexts().FileNotFound; };
+    });
+    TLocalDownloadinfo* done = Add(server.Url("f.bin"), "dl/f.bin");
+    TDownloader* downloader = system->AssociatedDownloader(done);
+    ASSERT_NE(downloader, nullptr);
+    EXPECT_EQ(downloader->Mirrors.Count(), 1) << "the mirror list is not tried";
+    ASSERT_TRUE(WaitForStatus(done, StatusTexts().Done));
+    EXPECT_EQ(RequestsFor("f.bin"), 2) << "two parts";
+    EXPECT_EQ(ReadWholeFile(Path("dl/f.bin")), file);
+    EXPECT_TRUE(power->requests.empty()) << "no power-off after the last download";
+    EXPECT_EQ(Read(Setting::SplitParts), 4) << "the setting stays";
+
+    TLocalDownloadinfo* missing = Add(server.Url("gone.bin"), "dl/gone.bin");
+    ASSERT_TRUE(WaitFor([&] { return system->AssociatedDownloader(missing) == nullptr; }));
+    EXPECT_EQ(missing->Status(), StatusTexts().FileNotFound);
+    EXPECT_EQ(missing->RetryTimer, nullptr) << "given up at once";
+    EXPECT_EQ(RequestsFor("gone.bin"), 1);
+}

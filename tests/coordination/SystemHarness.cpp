@@ -10,19 +10,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace {
-// The first byte a request asks for; 0 without a range.
-qint64 RangeFrom(const QByteArray& request)
-{
-    const QByteArray marker = "\r\nRange: bytes=";
-    const qsizetype at = request.indexOf(marker);
-    if (at < 0)
-        return 0;
-    const qsizetype from = at + marker.size();
-    return request.mid(from, request.indexOf('-', from) - from).toLongLong();
-}
-}
-
 FakeFileInfoWindow::FakeFileInfoWindow(FakeWindows& owner, TDownloadSystem& system, TDownloadForms& forms)
     : owner(owner)
     , system(system)
@@ -93,7 +80,7 @@ void DownloadSystemTest::SetUp()
         const QString name = RequestPath(request).mid(1);
         if (!served.contains(name))
             return HttpTestAnswer::Status(404, "Not Found");
-        HttpTestAnswer answer = HttpTestAnswer::Partial(served.value(name), RangeFrom(request));
+        HttpTestAnswer answer = HttpTestAnswer::Partial(served.value(name), RequestedRangeStart(request));
         if (shapeAnswer)
             shapeAnswer(name, answer);
         return answer;
@@ -110,10 +97,12 @@ void DownloadSystemTest::TearDown()
     TempHomeTest::TearDown();
 }
 
-TDownloadSystem& DownloadSystemTest::Create()
+TDownloadSystem& DownloadSystemTest::Create(const std::function<void(TDownloadSystemHost&)>& edit)
 {
-    system = std::make_unique<TDownloadSystem>(
-        TDownloadSystemHost{.Windows = &windows, .MainWindow = &mainWindow, .DialUp = &dialUp, .Pinger = pinger});
+    TDownloadSystemHost host{.Windows = &windows, .MainWindow = &mainWindow, .DialUp = &dialUp, .Pinger = pinger};
+    if (edit)
+        edit(host);
+    system = std::make_unique<TDownloadSystem>(host);
     mainWindow.system = system.get();
     return *system;
 }

@@ -94,8 +94,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A system loading whatever record files there are.
-    TDownloadSystem& Create();
+    // A system loading whatever record files there are, hosted by the fakes (and what
+    // edit adds to the host).
+    TDownloadSystem& Create(const std::function<void(TDownloadSystemHost&)>& edit = {});
     // A new download of url into Path(name) (a dialog is asked for when name is empty).
     TLocalDownloadinfo* Add(const QString& url, const QString& name = {});
     // A record file written as the program would have left it; its temporary name.

@@ -33,6 +33,9 @@ struct HttpTestAnswer {
     static HttpTestAnswer Chunked(const QByteArray& body, int chunkSize, const QByteArray& trailer = {});
 };
 
+// Where a request's "Range: bytes=N-" starts; 0 without one.
+qint64 RequestedRangeStart(const QByteArray& request);
+
 // An HTTP server on a free loopback port (optionally TLS with TestCertificates) that
 // answers each request as the test says and keeps the raw request bytes it received.
 class HttpTestServer : public QObject {
