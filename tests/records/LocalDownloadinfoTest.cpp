@@ -319,8 +319,8 @@ void ExpectKillsLeaveOldOrNew(const QString& mode, const QString& path, const QS
     for (int round = 0; round < 60; ++round) {
         QProcess writer;
         writer.start(RECORDS_REWRITER, {mode, path, "loop"});
-        ASSERT_TRUE(writer.waitForStarted());
-        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(5000, maxDelayUs)));
+        ASSERT_TRUE(writer.waitForReadyRead(30'000)) << "the writer never began";
+        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(1000, maxDelayUs)));
         writer.kill();
         ASSERT_TRUE(writer.waitForFinished());
         ASSERT_EQ(writer.exitStatus(), QProcess::CrashExit) << "the writer stopped on its own";

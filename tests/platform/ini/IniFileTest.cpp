@@ -149,8 +149,8 @@ TEST_F(IniFileTest, AKilledRewriteLeavesTheOldOrTheNewContent)
     for (int round = 0; round < 150; ++round) {
         QProcess rewriter;
         rewriter.start(INI_REWRITER, {file});
-        ASSERT_TRUE(rewriter.waitForStarted());
-        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(2000, 40000)));
+        ASSERT_TRUE(rewriter.waitForReadyRead(30'000)) << "the rewriter never began";
+        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 20000)));
         rewriter.kill(); // SIGKILL, wherever it is
         ASSERT_TRUE(rewriter.waitForFinished());
         ASSERT_EQ(rewriter.exitStatus(), QProcess::CrashExit) << "the rewriter stopped on its own";
