@@ -171,8 +171,9 @@ TEST_F(GermanRecordTest, EveryStatusSurvivesTheRecordFileAsItsStoredMeaning)
         auto record = Load();
         record->SetStatus(other);
         ASSERT_TRUE(record->SaveToDatFile());
-        EXPECT_TRUE(ReadWholeFile(DatFile()).contains("\r\nStatus=\r\n"));
-        EXPECT_EQ(Load()->StateCode, pdsError);
+        EXPECT_TRUE(ReadWholeFile(DatFile()).contains("\r\nStatus=Paused\r\n"));
+        EXPECT_EQ(Load()->Status(), StatusTexts().Paused) << "resumable, not without a status";
+        EXPECT_EQ(Load()->StateCode, pdsPaused);
     }
 }
 
