@@ -25,6 +25,7 @@ TDownloader::TDownloader(TLocalDownloadinfo* downloadInfo, int numOfParts, bool 
     , NumOfParts(numOfParts)
     , UseLocalMirrorList(useLocalMirrorList)
     , MayStart(mayStart)
+    , PartsWanted(numOfParts)
 {
     Guarded("constructor TDownloader.Create(DownloadInfo: TLocalDownloadinfo; NumOfParts: integer; "
             "UseLocalMirrorList, MayStart: boolean)",

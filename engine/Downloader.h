@@ -99,6 +99,9 @@ public:
     bool Paused = false;
     // Restarts since a slot last received data.
     int RestartCount = 0;
+    // Answers that showed another version of the file than the part files hold; the
+    // first starts the download again from scratch, the next one fails it.
+    int RemoteChanges = 0;
     // The status of the slot whose failure failed the download.
     QString StatusText;
     qint64 LastTransferCount = 0;
@@ -118,6 +121,10 @@ public:
     std::function<void(TDownloader*, TPartDownloadSlot*)> OnSlotDelete;
 
     QString PartFileName(qint64 startByte) const;
+    // The record's status while a download changed on its server starts again, and
+    // when it failed because the file changed once more.
+    static QString StartingAgainStatus();
+    static QString KeepsChangingStatus();
 
 private:
     // Raises an event when somebody listens.
@@ -151,8 +158,13 @@ private:
     void SlotEndReached(TPartDownloadSlot* slot);
     void MergeSlot(TPartDownloadSlot* slot, int nextIndex);
     void SlotError(TPartDownloadSlot* slot);
+    // Remote changes (DownloaderRemoteChange.cpp).
+    bool RemoteVersionKept(TPartDownloadSlot* slot);
+    void StartAgain(const THostValidators& seen);
+    void StopEveryPart();
     void MoveSlot(TPartDownloadSlot* slot);
     int TimeOutLimit(TPartDownloaderState state, int timeOutTime, int mirrorTimeOutTime) const;
 
+    int PartsWanted; // NumOfParts as given, before any merge
     std::unique_ptr<TPingSystem> PingSystem; // goes before the mirrors it pings
 };

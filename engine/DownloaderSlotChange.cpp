@@ -25,7 +25,7 @@ void TDownloader::SlotChange(TPartDownloadSlot* slot, TPartDownloaderState state
             report = SlotFileSizeKnown(slot);
             break;
         case pdsResumeInfoKnown:
-            report = SlotResumeInfoKnown(slot);
+            report = RemoteVersionKept(slot) && SlotResumeInfoKnown(slot);
             break;
         case pdsDownloading:
             SlotDownloading();
@@ -53,7 +53,8 @@ void TDownloader::SlotChange(TPartDownloadSlot* slot, TPartDownloaderState state
 
 void TDownloader::SlotConnecting(TPartDownloaderState state)
 {
-    if (DownloadInfo->StateCode == pdsDownloading)
+    // Why the download begins again stays shown until data flows.
+    if (DownloadInfo->StateCode == pdsDownloading || DownloadInfo->Status() == StartingAgainStatus())
         return;
     DownloadInfo->SetStatus(state == pdsContactingHost ? StatusTexts().ContactingHost : StatusTexts().GettingFileInfo);
     DownloadInfo->StateCode = pdsContactingHost;

@@ -140,6 +140,7 @@ void THTTPPartDownloader::TakeBody(int status)
     const bool resume = status == 206 ? continues
                                       : rangeStart == 0 && client->Header("Accept-Ranges").toLower().contains("bytes");
     SetResumeSupport(resume);
+    Validators = ValidatorsOf(client->Header("ETag"), client->Header("Last-Modified"));
     if (!continues || (!resume && rangeStart > 0)) {
         SetError(fmeResumeNotSupported, StatusTexts().ResumeNotSupported);
         client->Abort();

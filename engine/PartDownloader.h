@@ -1,5 +1,6 @@
 #pragma once
 #include "records/DownloadState.h"
+#include "records/RemoteValidators.h"
 #include "records/Url.h"
 
 #include <QString>
@@ -41,6 +42,9 @@ public:
     // The remote file's total size: 0 until learnt, -1 when the server did not say.
     // Kept across restarts of the same object.
     qint64 RemoteFileSize = 0;
+    // The validators of the latest 200 or 206 answer, set before its pdsResumeInfoKnown
+    // is reported; always empty for FTP.
+    TRemoteValidators Validators;
     TPartDownloaderState State = pdsContactingHost;
     // Bytes in the part file, earlier runs included.
     qint64 TransferCount = 0;
