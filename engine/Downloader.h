@@ -145,6 +145,7 @@ private:
     void SlotConnecting(TPartDownloaderState state);
     void SlotAuthRequired(TPartDownloadSlot* slot);
     bool SlotFileSizeKnown(TPartDownloadSlot* slot);
+    void RefuseOtherFile(TPartDownloadSlot* slot);
     bool SlotResumeInfoKnown(TPartDownloadSlot* slot);
     void SlotDownloading();
     void SlotPartDone(TPartDownloadSlot* slot);
