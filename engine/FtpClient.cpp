@@ -193,6 +193,8 @@ void TFtpClient::StartRetrieve(bool withRest)
 bool TFtpClient::OpenLocalFile()
 {
     m_file.setFileName(LocalFileName);
+    if (LocalFileName.isEmpty())
+        return true; // the data is counted, not kept
     if (WriteOffset > 0)
         return m_file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
                m_file.seek(WriteOffset);
@@ -571,7 +573,7 @@ void TFtpClient::ReadData()
         const qint64 count = m_data->read(m_block.data(), BlockSize);
         if (count <= 0)
             return;
-        if (m_file.write(m_block.data(), count) != count) {
+        if (m_file.isOpen() && m_file.write(m_block.data(), count) != count) {
             m_writeError = "426 Unable to write local file " + LocalFileName + ": " + m_file.errorString();
             return CutData();
         }

@@ -49,7 +49,7 @@ public:
     QString PassWord;
     QString HostDirName;
     QString HostFileName;
-    QString LocalFileName;
+    QString LocalFileName;    // empty: a retrieve only counts what arrives
     bool Binary = true;       // TYPE I, else TYPE A
     bool Passive = false;     // PASV, else PORT
     bool NoAutoResumeAt = false; // when clear, REST sends the local file's size instead of ResumeAt
