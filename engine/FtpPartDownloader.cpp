@@ -290,6 +290,8 @@ void TFTPPartDownloader::NoResume()
 // as SIZE gave it.
 void TFTPPartDownloader::Complete()
 {
+    if (!client->LocalWriteError().isEmpty())
+        return SetError(fmeCouldNotConnect, CouldntWriteText(FileName, client->LocalWriteError()));
     const qint64 size = PartFileSize(FileName);
     const bool whole = EndByte > 0 ? size >= RangeLength() : StartByte + size >= RemoteFileSize;
     if (whole)

@@ -50,6 +50,11 @@ TOutcome FaultTest::Finish(int restarts)
         events.downloadError = 0;
         downloader->RestartDownload();
     }
+    return Join();
+}
+
+TOutcome FaultTest::Join()
+{
     std::optional<TCombineResult> result;
     TCombineParts combiner(*record, [&](const TCombineResult& done) { result = done; });
     if (!ProcessEventsUntil([&] { return result.has_value(); }))

@@ -31,6 +31,8 @@ protected:
     void Begin(const QString& url);
     // Waits for the end of the running download, then as Download.
     TOutcome Finish(int restarts = 0);
+    // Joins the complete parts: Identical, or Failed with joinMessage.
+    TOutcome Join();
     // Every part file holds content's bytes at its place and nothing else.
     testing::AssertionResult PartsHoldOnlyTrueBytes() const;
 
