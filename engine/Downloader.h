@@ -132,6 +132,7 @@ private:
     TPartDownloadSlot* NewSlot(qint64 startByte, qint64 endByte);
     int IndexOfSlot(const TPartDownloadSlot* slot) const;
     bool AnySlotRunning() const;
+    bool NothingCanRun() const;
     bool ReadyToJoin() const;
     void Complete();
     void Fail(const TPartDownloadSlot* slot);

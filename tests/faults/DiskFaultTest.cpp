@@ -52,16 +52,7 @@ private:
     bool limited = false;
 };
 
-class DiskFaults : public FaultTest {
-protected:
-    void SetUp() override
-    {
-        FaultTest::SetUp();
-        ASSERT_TRUE(server.Listen());
-        ServeRanges(server, content);
-    }
-    HttpTestServer server;
-};
+class DiskFaults : public ServedFaultTest {};
 }
 
 TEST_F(DiskFaults, PartFilesThatDisagreeWithTheirRecordAreMadeGoodOnResume)

@@ -77,6 +77,13 @@ testing::AssertionResult FaultTest::PartsHoldOnlyTrueBytes() const
     return testing::AssertionSuccess();
 }
 
+void ServedFaultTest::SetUp()
+{
+    FaultTest::SetUp();
+    ASSERT_TRUE(server.Listen());
+    ServeRanges(server, content);
+}
+
 HttpTestAnswer RawAnswer(const QByteArray& head, const QByteArray& body)
 {
     HttpTestAnswer answer;

@@ -40,6 +40,14 @@ protected:
     QString joinMessage; // the part combiner's failure message
 };
 
+// A fault test whose file the scriptable server gives out by ranges, as asked.
+class ServedFaultTest : public FaultTest {
+protected:
+    void SetUp() override;
+
+    HttpTestServer server;
+};
+
 // An answer whose status line and header lines (each ending "\r\n") and body are
 // exactly as given: no Content-Length is added.
 HttpTestAnswer RawAnswer(const QByteArray& head, const QByteArray& body = {});
