@@ -5,7 +5,6 @@
 #include "tests/faults/FaultHarness.h"
 #include "tests/support/FtpTestServer.h"
 
-#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -20,7 +19,7 @@ void RetrFirstRangeLate(FtpTestServer& server, const QByteArray& file, bool igno
         const qint64 from = ignoreRest ? 0 : asked;
         session.restOffset = 0;
         session.Send("150 Opening data connection\r\n");
-        QTimer::singleShot(asked == 0 ? 150 : 0, [&session, file, from] {
+        session.Later(asked == 0 ? 150 : 0, [&session, file, from] {
             session.SendData(file.mid(from), [&session] { session.Send("226 Transfer complete\r\n"); });
         });
     });
@@ -36,10 +35,10 @@ void RetrWithFinalReplyFirst(FtpTestServer& server, const QByteArray& file, bool
             session.Send("150 Opening data connection\r\n226 Transfer complete\r\n");
         else
             session.Send("150 Opening data connection\r\n");
-        QTimer::singleShot(50, [&session, file, from, replyFirst] {
+        session.Later(50, [&session, file, from, replyFirst] {
             session.SendData(file.mid(from), [&session, replyFirst] {
                 if (!replyFirst)
-                    QTimer::singleShot(100, [&session] { session.Send("226 Transfer complete\r\n"); });
+                    session.Later(100, [&session] { session.Send("226 Transfer complete\r\n"); });
             });
         });
     });
@@ -90,7 +89,7 @@ TEST_F(FtpFaults, ServersThatMisbehaveGiveTheFileOrAClearFailure)
          [](FtpTestServer& s, const QByteArray&) {
              s.On("RETR", [](FtpTestSession& session, const QByteArray&) {
                  session.Send("150 Opening data connection\r\n");
-                 QTimer::singleShot(50, [&session] { session.Send("425 Can't open data connection\r\n"); });
+                 session.Later(50, [&session] { session.Send("425 Can't open data connection\r\n"); });
              });
          },
          TOutcome::Failed},
