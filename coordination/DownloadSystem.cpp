@@ -13,6 +13,7 @@
 #include "records/StatusTexts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QObject>
 
@@ -24,12 +25,33 @@ QString WithoutTrailingSeparator(QString path)
     return path;
 }
 
-// The name a URL's file is saved under; a URL without one saves as "Unknown" rather
-// than as the folder itself.
+// A file name may have 255 bytes; this leaves room for the "(N)" of a unique name.
+constexpr qsizetype MaxSaveNameBytes = 240;
+
+// The name cut to whole characters that fit, keeping a short extension.
+QString Fitted(const QString& name)
+{
+    if (QFile::encodeName(name).size() <= MaxSaveNameBytes)
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > 0 && name.size() - dot <= 16 ? name.mid(dot) : QString();
+    QString stem = name.left(name.size() - extension.size());
+    while (!stem.isEmpty() && QFile::encodeName(stem + extension).size() > MaxSaveNameBytes) {
+        stem.chop(1);
+        if (!stem.isEmpty() && stem.back().isHighSurrogate())
+            stem.chop(1);
+    }
+    return stem + extension;
+}
+
+// The name a URL's file is saved under; a URL without one, or whose name is the
+// folder itself or the one above it, saves as "Unknown".
 QString SaveName(const TLocalDownloadinfo& record)
 {
     const QString name = record.URL ? DecodeSpaces(record.URL->FileName) : QString();
-    return name.isEmpty() ? StatusTexts().Unknown : name;
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return StatusTexts().Unknown;
+    return Fitted(name);
 }
 
 template <class... Events>

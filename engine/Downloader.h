@@ -139,6 +139,7 @@ private:
     TPartDownloadSlot* NewSlot(qint64 startByte, qint64 endByte);
     int IndexOfSlot(const TPartDownloadSlot* slot) const;
     bool AnySlotRunning() const;
+    bool NothingCanRun() const;
     bool ReadyToJoin() const;
     void Complete();
     void Fail(const TPartDownloadSlot* slot);
@@ -152,6 +153,7 @@ private:
     void SlotConnecting(TPartDownloaderState state);
     void SlotAuthRequired(TPartDownloadSlot* slot);
     bool SlotFileSizeKnown(TPartDownloadSlot* slot);
+    void RefuseOtherFile(TPartDownloadSlot* slot);
     bool SlotResumeInfoKnown(TPartDownloadSlot* slot);
     void SlotDownloading();
     void SlotPartDone(TPartDownloadSlot* slot);

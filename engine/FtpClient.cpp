@@ -1,5 +1,6 @@
 #include "engine/FtpClient.h"
 
+#include "engine/PartDownloader.h"
 #include "platform/base/Guard.h"
 
 #include <QFileInfo>
@@ -180,6 +181,7 @@ void TFtpClient::StartRetrieve(bool withRest)
     m_byteCount = 0;
     m_aborted = m_finalReply = m_dataClosed = false;
     m_writeError.clear();
+    m_localWriteError.clear();
     if (!OpenLocalFile())
         return FinishLater(ErrorLocalFile, "426 Unable to open local file " + LocalFileName);
     if (Passive)
@@ -193,6 +195,8 @@ void TFtpClient::StartRetrieve(bool withRest)
 bool TFtpClient::OpenLocalFile()
 {
     m_file.setFileName(LocalFileName);
+    if (LocalFileName.isEmpty())
+        return true; // the data is counted, not kept
     if (WriteOffset > 0)
         return m_file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
                m_file.seek(WriteOffset);
@@ -571,8 +575,9 @@ void TFtpClient::ReadData()
         const qint64 count = m_data->read(m_block.data(), BlockSize);
         if (count <= 0)
             return;
-        if (m_file.write(m_block.data(), count) != count) {
-            m_writeError = "426 Unable to write local file " + LocalFileName + ": " + m_file.errorString();
+        if (m_file.isOpen() && m_file.write(m_block.data(), count) != count) {
+            m_localWriteError = WriteErrorText(m_file);
+            m_writeError = "426 Unable to write local file " + LocalFileName + ": " + m_localWriteError;
             return CutData();
         }
         m_byteCount += count;

@@ -49,7 +49,7 @@ public:
     QString PassWord;
     QString HostDirName;
     QString HostFileName;
-    QString LocalFileName;
+    QString LocalFileName;    // empty: a retrieve only counts what arrives
     bool Binary = true;       // TYPE I, else TYPE A
     bool Passive = false;     // PASV, else PORT
     bool NoAutoResumeAt = false; // when clear, REST sends the local file's size instead of ResumeAt
@@ -83,6 +83,8 @@ public:
     qint64 ByteCount() const { return m_byteCount; } // received in the current transfer
     qint64 SizeResult() const { return m_sizeResult; } // -1 when SIZE gave no number
     const QString& ErrorMessage() const { return m_errorMessage; }
+    // Why the last retrieve could not write its local file; empty when nothing failed.
+    const QString& LocalWriteError() const { return m_localWriteError; }
 
     std::function<void(int error)> OnSessionConnected;
     std::function<void(TFtpState state)> OnStateChange;
@@ -168,4 +170,5 @@ private:
     qint64 m_sizeResult = -1;
     QString m_errorMessage;
     QString m_writeError;
+    QString m_localWriteError;
 };

@@ -189,7 +189,7 @@ void THTTPPartDownloader::DocData(const char* data, qint64 size)
             return;
         if (partFile.write(data, size) != size) {
             accepting = false;
-            SetError(fmeCouldNotConnect, StatusTexts().CouldntConnect);
+            SetError(fmeCouldNotConnect, CouldntWriteText(FileName, WriteErrorText(partFile)));
             client->Abort();
             return;
         }

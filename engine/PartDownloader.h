@@ -3,6 +3,7 @@
 #include "records/RemoteValidators.h"
 #include "records/Url.h"
 
+#include <QFileDevice>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -74,6 +75,13 @@ protected:
 private:
     std::shared_ptr<int> alive = std::make_shared<int>(0);
 };
+
+// The status of a part whose file would not take what arrived (a full disk): the
+// combiner's wording, so the user reads the same about the same cause.
+QString CouldntWriteText(const QString& fileName, const QString& why);
+// Why the last write to file failed, also when it stored part of its bytes. Call it
+// right after the write.
+QString WriteErrorText(const QFileDevice& file);
 
 // The part file's size in bytes; 0 when it does not exist.
 qint64 PartFileSize(const QString& fileName);
