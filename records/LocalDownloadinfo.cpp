@@ -5,42 +5,14 @@
 #include "records/Category.h"
 #include "records/CategoryList.h"
 #include "records/GeneralFunctions.h"
-#include "records/RecordDates.h"
 #include "records/Settings.h"
 #include "records/StatusTexts.h"
+#include "records/StoredRecord.h"
 #include "ui/translation/Translator.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <limits>
-
-namespace {
-const QString Section = QStringLiteral("Options");
-
-// The INI writer refuses line breaks and NULs; one such character in a description
-// must not stop the whole record from being saved.
-QString SingleLine(QString text)
-{
-    for (QChar& c : text) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull())
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
-
-qint64 NumberOr(const TIniFile& file, const QString& key, qint64 minimum, qint64 maximum, qint64 fallback)
-{
-    bool ok = false;
-    const qint64 value = file.ReadString(Section, key, QString()).trimmed().toLongLong(&ok);
-    return ok && value >= minimum && value <= maximum ? value : fallback;
-}
-
-TDateTime DateOr(const TIniFile& file, const QString& key, TDateTime fallback)
-{
-    return ParseRecordDateTime(file.ReadString(Section, key, QString())).value_or(fallback);
-}
-}
 
 TLocalDownloadinfo::TLocalDownloadinfo(std::unique_ptr<TUrl> url, const QString& tempFileName)
     : URL(std::move(url))
@@ -63,22 +35,20 @@ QString TLocalDownloadinfo::DatFileName() const
 
 void TLocalDownloadinfo::LoadFromDatFile()
 {
-    const TIniFile file(DatFileName());
-    const QString url = file.ReadString(Section, QStringLiteral("URL"), QString());
-    if (!url.isEmpty())
-        URL = std::make_unique<TUrl>(url);
-    LocalFileName = file.ReadString(Section, QStringLiteral("LocalFileName"), QString());
-    const QString status = Translate(file.ReadString(Section, QStringLiteral("Status"), QString()));
+    const TStoredRecord stored = ReadStoredRecord(TIniFile(DatFileName()).Content());
+    if (!stored.Url.isEmpty())
+        URL = std::make_unique<TUrl>(stored.Url);
+    LocalFileName = stored.LocalFileName;
+    const QString status = Translate(stored.Status);
     SetStatus(status == StatusTexts().CombiningFiles ? StatusTexts().Paused : status);
     StateCode = StatusToStateCode(m_status);
-    FileSize = NumberOr(file, QStringLiteral("FileSize"), -1, std::numeric_limits<qint64>::max(), 0);
-    NumOfParts = int(NumberOr(file, QStringLiteral("NumOfParts"), -1, std::numeric_limits<int>::max(), -1));
-    const QString category = file.ReadString(Section, QStringLiteral("Category"), QString());
-    Category = category.isEmpty() ? nullptr : CategoryList().GetByName(category);
+    FileSize = stored.FileSize;
+    NumOfParts = stored.NumOfParts;
+    Category = stored.Category.isEmpty() ? nullptr : CategoryList().GetByName(stored.Category);
     const TDateTime now = Now();
-    LastActivity = DateOr(file, QStringLiteral("LastActivity"), now);
-    Created = DateOr(file, QStringLiteral("Created"), now);
-    Description = file.ReadString(Section, QStringLiteral("Description"), QString());
+    LastActivity = stored.LastActivity.value_or(now);
+    Created = stored.Created.value_or(now);
+    Description = stored.Description;
     RetryTimer = nullptr;
 }
 
@@ -100,18 +70,10 @@ bool TLocalDownloadinfo::SaveToDatFile() const
     Guarded("procedure TLocalDownloadinfo.SaveToDatFile", [&] {
         if (m_tempFileName.isEmpty())
             return;
-        const TIniFile::Values values = {
-            {QStringLiteral("URL"), SingleLine(URL ? URL->Url : QString())},
-            {QStringLiteral("LocalFileName"), SingleLine(LocalFileName)},
-            {QStringLiteral("Status"), StatusToRecordText(m_status)},
-            {QStringLiteral("FileSize"), QString::number(FileSize)},
-            {QStringLiteral("NumOfParts"), QString::number(NumOfParts)},
-            {QStringLiteral("Category"), SingleLine(Category ? Category->Name() : QString())},
-            {QStringLiteral("LastActivity"), RecordDateTimeText(LastActivity)},
-            {QStringLiteral("Created"), RecordDateTimeText(Created)},
-            {QStringLiteral("Description"), SingleLine(Description)},
-        };
-        saved = TIniFile(DatFileName()).WriteStrings(Section, values);
+        const TStoredRecord stored{URL ? URL->Url : QString(), LocalFileName, StatusToRecordText(m_status),
+                                   FileSize, NumOfParts, Category ? Category->Name() : QString(),
+                                   LastActivity, Created, Description};
+        saved = TIniFile(DatFileName()).WriteStrings(RecordFileSection(), StoredRecordValues(stored));
     });
     return saved;
 }
