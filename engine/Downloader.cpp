@@ -1,5 +1,6 @@
 #include "engine/Downloader.h"
 
+#include "engine/PartAppender.h"
 #include "engine/PingSystem.h"
 #include "platform/base/Guard.h"
 #include "records/MirrorListFile.h"
@@ -141,6 +142,8 @@ void TDownloader::Pause()
 {
     Guarded("procedure TDownloader.Pause", [&] {
         Paused = true;
+        if (Appender)
+            Appender->Stop();
         Slots.PauseAll();
         Raise(OnPause, this);
     });
@@ -150,6 +153,8 @@ void TDownloader::Abort()
 {
     Guarded("procedure TDownloader.Abort", [&] {
         Aborted = true;
+        if (Appender)
+            Appender->Stop();
         Slots.AbortAll();
         Raise(OnAbort, this);
     });
@@ -287,7 +292,7 @@ bool TDownloader::AnySlotRunning() const
 // complete counts.
 bool TDownloader::ReadyToJoin() const
 {
-    if (DownloadInfo->LocalFileName.isEmpty() || AnySlotRunning())
+    if (DownloadInfo->LocalFileName.isEmpty() || AnySlotRunning() || (Appender && Appender->Busy()))
         return false;
     if (DownloadInfo->FileSize > 0)
         return AllPartsDone();
@@ -307,4 +312,62 @@ void TDownloader::Fail(const TPartDownloadSlot* slot)
     DownloadInfo->SetStatus(StatusText);
     DownloadInfo->StateCode = pdsError;
     Raise(OnDownloadError, this);
+}
+
+// When the thread is what limits the speed, the connections compete for it: the first
+// running range reads the most per wake-up, so the ranges complete in order and each
+// can be appended while later ones arrive. A connection that is not kept waiting by
+// the others reads all it has either way, just in smaller steps.
+void TDownloader::ShareReading()
+{
+    bool lead = true;
+    for (int i = 0; i < Slots.NumberOfSlots(); ++i) {
+        TPartDownloader* part = Slots.GetSlot(i)->PartDownloader.get();
+        if (!part || part->State == pdsIdle || part->State == pdsPaused || part->State == pdsError)
+            continue;
+        part->SetReadBudget(lead ? LeadReadBudget : TrailReadBudget);
+        lead = false;
+    }
+}
+
+// The finished ranges right after ".0" go onto it now (nothing writes them any more),
+// so the combiner is left with what finishes last.
+void TDownloader::AppendFinishedParts()
+{
+    Guarded("procedure TDownloader.AppendFinishedParts", [&] {
+        if (Aborted || Paused || AppendsOff || DownloadInfo->FileSize <= 0 || DownloadInfo->StateCode == pdsDone
+            || (Appender && Appender->Busy()))
+            return;
+        const QString& done = StatusTexts().Done;
+        int next = 0;
+        while (next < Slots.NumberOfSlots() && Slots.GetSlot(next)->StatusText == done
+               && !Slots.GetSlot(next)->PartDownloader)
+            ++next;
+        if (next < 2)
+            return; // ".0" is still written, or nothing after it is complete
+        const qint64 end = next < Slots.NumberOfSlots() ? Slots.GetSlot(next)->StartByte : DownloadInfo->FileSize;
+        if (end <= AppendedUpTo)
+            return;
+        if (!Appender) {
+            Appender = std::make_unique<TPartAppender>(DownloadInfo->TempFileName());
+            Appender->OnAppended = [this](qint64 appended, const TJoinResult& result) {
+                PartsAppended(appended, result.Ok());
+            };
+        }
+        Appender->Append(end);
+    });
+}
+
+void TDownloader::PartsAppended(qint64 end, bool ok)
+{
+    Guarded("procedure TDownloader.PartsAppended", [&] {
+        if (ok)
+            AppendedUpTo = end;
+        else if (!Aborted && !Paused)
+            AppendsOff = true; // the combiner meets the same trouble and reports it
+        if (ReadyToJoin())
+            Complete();
+        else
+            AppendFinishedParts();
+    });
 }

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+class TPartAppender;
 class TPingSystem;
 
 // A mirror list that frees its mirrors when it goes.
@@ -33,6 +34,12 @@ public:
 //
 // Part files are the record's temporary name + "." + the decimal start byte of their
 // range; read in the order of their start bytes they form a chain.
+//
+// Two things make a fast download (one the thread's speed limits) end sooner: the
+// first running range gets the largest share of reading, so the ranges complete one
+// after the other, and finished ranges that follow ".0" without a gap are appended onto
+// it by a worker (TPartAppender) while the rest still arrives. OnAllPartsDone waits
+// for a running append; the combiner then joins only what is left.
 //
 // Never destroy a downloader inside one of its events: the owner marks it and frees it
 // later (from a timer). Pings, network events and the update timer that are still
@@ -136,6 +143,9 @@ private:
     void Complete();
     void Fail(const TPartDownloadSlot* slot);
     void SplitAndSave();
+    void ShareReading();
+    void AppendFinishedParts();
+    void PartsAppended(qint64 end, bool ok);
     void SaveNumOfParts();
 
     void SplitFresh();
@@ -155,4 +165,13 @@ private:
     int TimeOutLimit(TPartDownloaderState state, int timeOutTime, int mirrorTimeOutTime) const;
 
     std::unique_ptr<TPingSystem> PingSystem; // goes before the mirrors it pings
+    std::unique_ptr<TPartAppender> Appender;
+    qint64 AppendedUpTo = 0; // ".0" holds the file up to here through early appends
+    bool AppendsOff = false; // one failed: the combiner does the rest, and says why
+
+public:
+    // Reading shares (bytes per wake-up of a connection) of the first running range
+    // and of the others.
+    static constexpr qint64 LeadReadBudget = 4 << 20;
+    static constexpr qint64 TrailReadBudget = 64 << 10;
 };

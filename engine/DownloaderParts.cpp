@@ -65,7 +65,9 @@ void TDownloader::CreateParts()
         StartFirstSlotIfIncomplete();
         // Cutting over-long part files back to their ranges may have completed the chain.
         if (ReadyToJoin())
-            Complete();
+            return Complete();
+        ShareReading();
+        AppendFinishedParts();
     });
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -61,12 +62,18 @@ public:
         return Result;
     }
 
+    TJoinResult RunAppend(qint64 end)
+    {
+        AppendOnly(end);
+        return Result;
+    }
+
 private:
     bool Join()
     {
         if (Job.LclFileName.empty())
             return Fail(TJoinFailure::CouldntOpen, Job.LclFileName);
-        if (!Recover())
+        if (!LockZero() || !Recover())
             return false;
         const qint64 start = RegularFileSize(Zero);
         if (start < 0)
@@ -82,10 +89,45 @@ private:
         TFileHandle zero = TFileHandle::Open(Zero, O_WRONLY);
         if (!zero.IsOpen())
             return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        return AppendAll(zero.Get(), chain) && Place(zero);
+    }
+
+    bool AppendOnly(qint64 end)
+    {
+        if (!LockZero() || !Recover())
+            return false;
+        const qint64 start = RegularFileSize(Zero);
+        if (start < 0)
+            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        Done = start;
+        WorkTotal = end;
+        std::vector<TPart> chain;
+        if (!Report(0) || !FindChain(start, end, chain))
+            return false;
+        TFileHandle zero = TFileHandle::Open(Zero, O_WRONLY);
+        if (!zero.IsOpen())
+            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        return AppendAll(zero.Get(), chain);
+    }
+
+    bool AppendAll(int zero, const std::vector<TPart>& chain)
+    {
         for (const TPart& part : chain)
-            if (!Append(zero.Get(), part))
+            if (!Append(zero, part))
                 return false;
-        return Place(zero);
+        return true;
+    }
+
+    // Held until the joiner goes, so a join and an append of the same parts take turns.
+    bool LockZero()
+    {
+        ZeroLock = TFileHandle::Open(Zero, O_RDONLY);
+        if (!ZeroLock.IsOpen())
+            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        while (::flock(ZeroLock.Get(), LOCK_EX) != 0)
+            if (errno != EINTR)
+                return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        return true;
     }
 
     bool Fail(TJoinFailure failure, const std::string& fileName, int error = 0)
@@ -299,6 +341,7 @@ private:
     const TJoinProgress& Progress;
     const TJoinHandOver& HandOver;
     const std::string Zero, Journal, PartsFolder;
+    TFileHandle ZeroLock;
     std::vector<char> Buffer;
     TJoinResult Result;
     qint64 Done = 0;
@@ -310,4 +353,10 @@ private:
 TJoinResult JoinParts(const TJoinJob& job, const TJoinProgress& progress, const TJoinHandOver& handOver)
 {
     return TPartJoiner(job, progress, handOver).Run();
+}
+
+TJoinResult AppendParts(const TJoinJob& job, qint64 end, const TJoinProgress& progress)
+{
+    const TJoinHandOver none;
+    return TPartJoiner(job, progress, none).RunAppend(end);
 }

@@ -163,3 +163,10 @@ std::vector<qint64> RangeStarts(const QList<QByteArray>& requests, qsizetype fro
         starts.push_back(RangeStart(requests[i]));
     return starts;
 }
+
+bool ZeroAndLastRangesOf(const QStringList& partFiles, const QStringList& split)
+{
+    if (partFiles.isEmpty() || partFiles.size() > split.size() || partFiles.front() != "0")
+        return false;
+    return partFiles.mid(1) == split.mid(split.size() - partFiles.size() + 1);
+}
