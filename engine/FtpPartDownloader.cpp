@@ -84,6 +84,8 @@ void TFTPPartDownloader::Get()
         client->WriteOffset = ExistingBytes;
         client->StopMark = StopMark();
         client->Passive = proxied || Read(Setting::PassiveMode);
+        if (readBudget > 0)
+            client->ReadBudget = readBudget;
         TransferCount = ExistingBytes;
         if (client->Connected()) {
             if (!client->RestGet()) {
@@ -96,6 +98,13 @@ void TFTPPartDownloader::Get()
         State = pdsContactingHost;
         Change();
     });
+}
+
+void TFTPPartDownloader::SetReadBudget(qint64 bytes)
+{
+    TPartDownloader::SetReadBudget(bytes);
+    if (client && bytes > 0)
+        client->ReadBudget = bytes;
 }
 
 void TFTPPartDownloader::SessionConnected(int error)
