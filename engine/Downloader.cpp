@@ -361,9 +361,11 @@ void TDownloader::AppendFinishedParts()
 void TDownloader::PartsAppended(qint64 end, bool ok)
 {
     Guarded("procedure TDownloader.PartsAppended", [&] {
+        if (Aborted || Paused)
+            return; // a downloader made afresh finds the parts as this append left them
         if (ok)
             AppendedUpTo = end;
-        else if (!Aborted && !Paused)
+        else
             AppendsOff = true; // the combiner meets the same trouble and reports it
         if (ReadyToJoin())
             Complete();
