@@ -73,38 +73,46 @@ private:
     {
         if (Job.LclFileName.empty())
             return Fail(TJoinFailure::CouldntOpen, Job.LclFileName);
-        if (!LockZero() || !Recover())
+        qint64 start = 0;
+        if (!Begin(start))
             return false;
-        const qint64 start = RegularFileSize(Zero);
-        if (start < 0)
-            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
         const qint64 total = Job.RemoteFSize > 0 ? Job.RemoteFSize : start;
         if (!PrepareTarget())
             return false;
         Done = start;
         WorkTotal = CrossFileSystem ? 2 * total : total;
-        std::vector<TPart> chain;
-        if (!Report(0) || !FindChain(start, total, chain))
-            return false;
-        TFileHandle zero = TFileHandle::Open(Zero, O_WRONLY);
-        if (!zero.IsOpen())
-            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
-        return AppendAll(zero.Get(), chain) && Place(zero);
+        TFileHandle zero;
+        return AppendChain(start, total, zero) && Place(zero);
     }
 
     bool AppendOnly(qint64 end)
     {
-        if (!LockZero() || !Recover())
+        qint64 start = 0;
+        if (!Begin(start))
             return false;
-        const qint64 start = RegularFileSize(Zero);
-        if (start < 0)
-            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
         Done = start;
         WorkTotal = end;
+        TFileHandle zero;
+        return AppendChain(start, end, zero);
+    }
+
+    // Takes ".0" for this joiner, undoes a half-done append and tells ".0"'s size.
+    bool Begin(qint64& start)
+    {
+        if (!LockZero() || !Recover())
+            return false;
+        start = RegularFileSize(Zero);
+        return start >= 0 || Fail(TJoinFailure::CouldntOpen, Zero, errno);
+    }
+
+    // Every part from start up to end, checked before any is appended onto ".0" (left
+    // open in zero).
+    bool AppendChain(qint64 start, qint64 end, TFileHandle& zero)
+    {
         std::vector<TPart> chain;
         if (!Report(0) || !FindChain(start, end, chain))
             return false;
-        TFileHandle zero = TFileHandle::Open(Zero, O_WRONLY);
+        zero = TFileHandle::Open(Zero, O_WRONLY);
         if (!zero.IsOpen())
             return Fail(TJoinFailure::CouldntOpen, Zero, errno);
         return AppendAll(zero.Get(), chain);
