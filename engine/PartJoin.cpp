@@ -68,6 +68,12 @@ public:
         return Result;
     }
 
+    TJoinResult RunGrowing(const TGrowingPart& growing)
+    {
+        AppendGrowing(growing);
+        return Result;
+    }
+
 private:
     bool Join()
     {
@@ -246,21 +252,73 @@ private:
         TFileHandle source = TFileHandle::Open(name, O_RDONLY);
         if (!source.IsOpen())
             return Fail(TJoinFailure::CouldntOpen, name, errno);
-        if (!WriteJournal(part))
+        return WriteJournal(part) && CopyPart(source.Get(), zero, part.Start, 0, part.Size, name)
+            && FinishPart(zero, part.Start, name);
+    }
+
+    // Once ".0" holds some of the part, every failure cuts it back to the part's start.
+    bool AppendGrowing(const TGrowingPart& growing)
+    {
+        if (!LockZero())
             return false;
-        const TCopyError copy = CopyRange(source.Get(), 0, zero, part.Start, part.Size, Job.ChunkBytes, Buffer,
-                                          [this](qint64 bytes) { return Report(bytes); });
-        if (copy.Error) {
-            CutBack(zero, part.Start);
-            if (copy.Error == ECANCELED)
-                return false; // Report has said why
-            return copy.Reading ? Fail(TJoinFailure::CouldntOpen, name, copy.Error)
-                                : Fail(TJoinFailure::CouldntWrite, Zero, copy.Error);
+        const qint64 start = growing.Start;
+        const qint64 zeroSize = RegularFileSize(Zero);
+        if (zeroSize < start)
+            return Fail(TJoinFailure::CouldntOpen, Zero, zeroSize < 0 ? errno : EINVAL);
+        TFileHandle zero = TFileHandle::Open(Zero, O_WRONLY);
+        if (!zero.IsOpen())
+            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        const std::string name = PartFileName(Job.TmpFileName, start);
+        const TPart part{start, qMax(growing.Length, growing.Final)};
+        TPart named;
+        const bool continuing = zeroSize > start && ReadJournal(named) && named.Start == start;
+        // Without our journal an overlong ".0" is no append of ours: never cut.
+        if (zeroSize > start && !continuing)
+            return Fail(TJoinFailure::CouldntOpen, Zero, EINVAL);
+        if (zeroSize > start + growing.Final)
+            return CutBackAfter(zero.Get(), start, TJoinFailure::CouldntOpen, Zero);
+        TFileHandle source = TFileHandle::Open(name, O_RDONLY);
+        if (!source.IsOpen())
+            return CutBackAfter(zero.Get(), start, TJoinFailure::CouldntOpen, name);
+        // The journal names the part before any of it is on ".0", with room for all of it.
+        if ((!continuing || named.Size < part.Size) && !WriteJournal(part)) {
+            CutBack(zero.Get(), start);
+            return false;
         }
+        Done = zeroSize;
+        WorkTotal = start + growing.Final;
+        if (!CopyPart(source.Get(), zero.Get(), start, zeroSize - start, growing.Final, name))
+            return false;
+        if (!growing.Whole)
+            return true;
+        if (RegularFileSize(name) != growing.Final) {
+            CutBack(zero.Get(), start);
+            return Fail(TJoinFailure::CouldntOpen, name, EINVAL);
+        }
+        return FinishPart(zero.Get(), start, name);
+    }
+
+    // Bytes from..to of the part at start onto ".0"; a failure cuts ".0" back to start.
+    bool CopyPart(int source, int zero, qint64 start, qint64 from, qint64 to, const std::string& name)
+    {
+        const TCopyError copy = CopyRange(source, from, zero, start + from, to - from, Job.ChunkBytes, Buffer,
+                                          [this](qint64 bytes) { return Report(bytes); });
+        if (!copy.Error)
+            return true;
+        CutBack(zero, start);
+        if (copy.Error == ECANCELED)
+            return false; // Report has said why
+        return copy.Reading ? Fail(TJoinFailure::CouldntOpen, name, copy.Error)
+                            : Fail(TJoinFailure::CouldntWrite, Zero, copy.Error);
+    }
+
+    // The part is on ".0" whole: made durable, then the part and the journal go.
+    bool FinishPart(int zero, qint64 start, const std::string& name)
+    {
         if (::fdatasync(zero) != 0)
-            return CutBackAfter(zero, part.Start, TJoinFailure::CouldntWrite, Zero);
+            return CutBackAfter(zero, start, TJoinFailure::CouldntWrite, Zero);
         if (::unlink(name.c_str()) != 0)
-            return CutBackAfter(zero, part.Start, TJoinFailure::CouldntWrite, name);
+            return CutBackAfter(zero, start, TJoinFailure::CouldntWrite, name);
         SyncFolder(PartsFolder);
         RemoveFile(Journal);
         return true;
@@ -367,4 +425,10 @@ TJoinResult AppendParts(const TJoinJob& job, qint64 end, const TJoinProgress& pr
 {
     const TJoinHandOver none;
     return TPartJoiner(job, progress, none).RunAppend(end);
+}
+
+TJoinResult AppendGrowingPart(const TJoinJob& job, const TGrowingPart& part, const TJoinProgress& progress)
+{
+    const TJoinHandOver none;
+    return TPartJoiner(job, progress, none).RunGrowing(part);
 }

@@ -67,6 +67,21 @@ TJoinResult JoinParts(const TJoinJob& job, const TJoinProgress& progress = {}, c
 // LclFileName is not used. Progress counts from ".0"'s size up to end.
 TJoinResult AppendParts(const TJoinJob& job, qint64 end, const TJoinProgress& progress = {});
 
+// A part right after ".0" that is still being written: its first Final bytes are
+// written for good and may go onto ".0" already, which must end at Start or where an
+// earlier call left it inside this part (an overlong ".0" without that call's journal is
+// not touched). From the first call on the journal names the part with Length (the most
+// it can grow to), so a crash, a stop or any failure cuts ".0" back to Start and the
+// part stays whole. Whole: the part is complete (Final is
+// its size, nothing writes it) and goes as AppendParts lets a part go.
+struct TGrowingPart {
+    qint64 Start = 0;
+    qint64 Final = 0;
+    qint64 Length = 0;
+    bool Whole = false;
+};
+TJoinResult AppendGrowingPart(const TJoinJob& job, const TGrowingPart& part, const TJoinProgress& progress = {});
+
 std::string PartFileName(const std::string& tmpFileName, qint64 startByte);
 std::string JournalFileName(const std::string& tmpFileName);
 // Where the target is put together before its final rename.

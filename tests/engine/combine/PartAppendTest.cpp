@@ -82,6 +82,78 @@ TEST(AppendParts, StoppedPartWayCutsTheZeroPartBackAndKeepsThePart)
     EXPECT_EQ(ReadWholeFile(folder.Part(0)), folder.Source);
 }
 
+// The part after ".0" while it arrives: its final bytes go on in steps, the journal
+// names it meanwhile, and the whole part goes as any appended part.
+TEST(AppendGrowingPart, GoesOnInStepsAndWholeAtTheEnd)
+{
+    JoinFolder folder;
+    folder.Source = JoinFolder::Pattern(400);
+    folder.WriteChain({0, 100});
+    const TJoinJob job = folder.Job({}, -1);
+
+    for (qint64 final : {qint64(120), qint64(250)}) {
+        ASSERT_TRUE(AppendGrowingPart(job, {100, final, 300, false}).Ok()) << final;
+        EXPECT_EQ(ReadWholeFile(folder.Part(0)), folder.Source.left(100 + final));
+        EXPECT_EQ(ReadWholeFile(folder.Part(100)), folder.Source.mid(100)) << "the part stays whole";
+        EXPECT_TRUE(QFile::exists(folder.Journal()));
+    }
+    ASSERT_TRUE(AppendGrowingPart(job, {100, 300, 300, true}).Ok());
+
+    EXPECT_EQ(ReadWholeFile(folder.Part(0)), folder.Source);
+    EXPECT_EQ(folder.Files(), QStringList{"3KQ0GA7B.0"});
+}
+
+// What a step leaves is undone by whoever comes next: a join after a crash, or the
+// step's own failure; without its journal an overlong ".0" is left alone.
+TEST(AppendGrowingPart, WhatCannotGoOnIsCutBackToThePartsStart)
+{
+    struct Case {
+        const char* name;
+        TGrowingPart next; // the call after a first step of 50 bytes
+        bool dropJournal;
+        qint64 zeroSize;   // ".0" afterwards
+    } cases[] = {
+        {"stopped", {100, 200, 300, false}, false, 100},
+        {"whole, but the part is longer", {100, 200, 300, true}, false, 100},
+        {".0 past what is final", {100, 20, 300, false}, false, 100},
+        {"no journal of ours", {100, 200, 300, false}, true, 150},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        JoinFolder folder;
+        folder.Source = JoinFolder::Pattern(400);
+        folder.WriteChain({0, 100});
+        TJoinJob job = folder.Job({}, -1);
+        job.ChunkBytes = 10;
+        ASSERT_TRUE(AppendGrowingPart(job, {100, 50, 300, false}).Ok());
+        if (c.dropJournal) {
+            ASSERT_TRUE(QFile::remove(folder.Journal()));
+        }
+
+        const TJoinResult result = AppendGrowingPart(job, c.next, [&](qint64 done, qint64) {
+            return std::string(c.name) != "stopped" || done < 170;
+        });
+
+        EXPECT_FALSE(result.Ok());
+        EXPECT_EQ(ReadWholeFile(folder.Part(0)), folder.Source.left(c.zeroSize));
+        EXPECT_EQ(ReadWholeFile(folder.Part(100)), folder.Source.mid(100));
+        EXPECT_FALSE(QFile::exists(folder.Journal()));
+    }
+}
+
+TEST(AppendGrowingPart, AJoinAfterAStepStillJoinsEveryByteOnce)
+{
+    JoinFolder folder;
+    folder.Source = JoinFolder::Pattern(400);
+    folder.WriteChain({0, 100, 300});
+    ASSERT_TRUE(AppendGrowingPart(folder.Job({}, -1), {100, 150, 200, false}).Ok());
+
+    ASSERT_TRUE(JoinParts(folder.Job(folder.Path("file"), 400)).Ok());
+
+    EXPECT_EQ(ReadWholeFile(folder.Path("file")), folder.Source);
+    EXPECT_EQ(folder.Files(), QStringList{"file"});
+}
+
 // An append that a destroyed downloader left running still holds ".0": a join waits.
 TEST(JoinParts, WaitsWhileAnotherJoinOrAppendHoldsTheZeroPart)
 {
