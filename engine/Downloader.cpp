@@ -125,6 +125,7 @@ void TDownloader::OnUpdateTimer()
     Guarded("procedure TDownloader.OnUpdateTimer(Sender: TObject)", [&] {
         Speed.Update(TransferCount());
         Raise(OnUpdate, this);
+        AppendFinishedParts(); // the range after ".0" grows
     });
 }
 
@@ -312,64 +313,4 @@ void TDownloader::Fail(const TPartDownloadSlot* slot)
     DownloadInfo->SetStatus(StatusText);
     DownloadInfo->StateCode = pdsError;
     Raise(OnDownloadError, this);
-}
-
-// When the thread is what limits the speed, the connections compete for it: the first
-// running range reads the most per wake-up, so the ranges complete in order and each
-// can be appended while later ones arrive. A connection that is not kept waiting by
-// the others reads all it has either way, just in smaller steps.
-void TDownloader::ShareReading()
-{
-    bool lead = true;
-    for (int i = 0; i < Slots.NumberOfSlots(); ++i) {
-        TPartDownloader* part = Slots.GetSlot(i)->PartDownloader.get();
-        if (!part || part->State == pdsIdle || part->State == pdsPaused || part->State == pdsError)
-            continue;
-        part->SetReadBudget(lead ? LeadReadBudget : TrailReadBudget);
-        lead = false;
-    }
-}
-
-// The finished ranges right after ".0" go onto it now (nothing writes them any more),
-// so the combiner is left with what finishes last.
-void TDownloader::AppendFinishedParts()
-{
-    Guarded("procedure TDownloader.AppendFinishedParts", [&] {
-        if (Aborted || Paused || AppendsOff || DownloadInfo->FileSize <= 0 || DownloadInfo->StateCode == pdsDone
-            || (Appender && Appender->Busy()))
-            return;
-        const QString& done = StatusTexts().Done;
-        int next = 0;
-        while (next < Slots.NumberOfSlots() && Slots.GetSlot(next)->StatusText == done
-               && !Slots.GetSlot(next)->PartDownloader)
-            ++next;
-        if (next < 2)
-            return; // ".0" is still written, or nothing after it is complete
-        const qint64 end = next < Slots.NumberOfSlots() ? Slots.GetSlot(next)->StartByte : DownloadInfo->FileSize;
-        if (end <= AppendedUpTo)
-            return;
-        if (!Appender) {
-            Appender = std::make_unique<TPartAppender>(DownloadInfo->TempFileName());
-            Appender->OnAppended = [this](qint64 appended, const TJoinResult& result) {
-                PartsAppended(appended, result.Ok());
-            };
-        }
-        Appender->Append(end);
-    });
-}
-
-void TDownloader::PartsAppended(qint64 end, bool ok)
-{
-    Guarded("procedure TDownloader.PartsAppended", [&] {
-        if (Aborted || Paused)
-            return; // a downloader made afresh finds the parts as this append left them
-        if (ok)
-            AppendedUpTo = end;
-        else
-            AppendsOff = true; // the combiner meets the same trouble and reports it
-        if (ReadyToJoin())
-            Complete();
-        else
-            AppendFinishedParts();
-    });
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/PartDownloadSlot.h"
+#include "engine/PartJoin.h"
 #include "engine/Pinger.h"
 #include "engine/TransferSpeed.h"
 #include "records/LocalDownloadinfo.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -37,9 +39,10 @@ public:
 //
 // Two things make a fast download (one the thread's speed limits) end sooner: the
 // first running range gets the largest share of reading, so the ranges complete one
-// after the other, and finished ranges that follow ".0" without a gap are appended onto
-// it by a worker (TPartAppender) while the rest still arrives. OnAllPartsDone waits
-// for a running append; the combiner then joins only what is left.
+// after the other, and a worker (TPartAppender) appends onto ".0" the finished ranges
+// that follow it without a gap, then the final bytes of the range after it while that
+// still arrives. OnAllPartsDone waits for a running append; the combiner then joins
+// only what is left.
 //
 // Never destroy a downloader inside one of its events: the owner marks it and frees it
 // later (from a timer). Pings, network events and the update timer that are still
@@ -145,6 +148,9 @@ private:
     void SplitAndSave();
     void ShareReading();
     void AppendFinishedParts();
+    void AppendGrowingRange();
+    void StartAppend(qint64 end, std::optional<TGrowingPart> growing);
+    void DropGrowingRange();
     void PartsAppended(qint64 end, bool ok);
     void SaveNumOfParts();
 
@@ -167,6 +173,9 @@ private:
     std::unique_ptr<TPingSystem> PingSystem; // goes before the mirrors it pings
     std::unique_ptr<TPartAppender> Appender;
     qint64 AppendedUpTo = 0; // ".0" holds the file up to here through early appends
+    qint64 GrowingStart = -1; // the range after ".0" that is partly on it already
+    qint64 GrowingCopied = 0; // how much of it
+    std::optional<TGrowingPart> PendingGrowing; // the append of it that runs now
     bool AppendsOff = false; // one failed: the combiner does the rest, and says why
 
 public:
@@ -174,4 +183,6 @@ public:
     // and of the others.
     static constexpr qint64 LeadReadBudget = 4 << 20;
     static constexpr qint64 TrailReadBudget = 64 << 10;
+    // New bytes of the range after ".0" that are worth an append of their own.
+    qint64 AppendStep = 16 << 20;
 };

@@ -48,6 +48,7 @@ TLocalDownloadinfo& DownloaderTest::StoredRecord(const QString& url, qint64 file
 TDownloader& DownloaderTest::Start(int numOfParts, bool mayStart, bool useLocalMirrorList, bool startDownload)
 {
     events = {};
+    downloader.reset(); // as the download system does: the old one goes before a new one reads the files
     downloader = std::make_unique<TDownloader>(record.get(), numOfParts, useLocalMirrorList, mayStart, pinger);
     TDownloader& d = *downloader;
     d.OnFileSizeRequestDone = [this](TDownloader*) { ++events.fileSizeRequestDone; };
