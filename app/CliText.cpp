@@ -1,5 +1,6 @@
 #include "app/CliText.h"
 
+#include <QStringList>
 #include <cstdio>
 
 namespace {
@@ -45,6 +46,12 @@ void Write(FILE* stream, const QString& text)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
 }
+
+void WriteLines(FILE* stream, const QString& text)
+{
+    for (const QString& line : text.split(u'\n'))
+        Write(stream, line);
+}
 }
 
 QString PrintableText(const QString& text)
@@ -72,4 +79,14 @@ void PrintLine(const QString& text)
 void PrintError(const QString& text)
 {
     Write(stderr, text);
+}
+
+void PrintLines(const QString& text)
+{
+    WriteLines(stdout, text);
+}
+
+void PrintErrorLines(const QString& text)
+{
+    WriteLines(stderr, text);
 }

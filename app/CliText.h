@@ -9,3 +9,6 @@ QString PrintableText(const QString& text);
 // One line on stdout or stderr, filtered through PrintableText.
 void PrintLine(const QString& text);
 void PrintError(const QString& text);
+// Text of several lines, each printed as by PrintLine or PrintError.
+void PrintLines(const QString& text);
+void PrintErrorLines(const QString& text);

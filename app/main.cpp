@@ -1,16 +1,24 @@
 #include "app/CliText.h"
 #include "app/ConfigCommand.h"
+#include "app/GetCommand.h"
+#include "app/ListCommand.h"
 
 #include <QCoreApplication>
 
 namespace {
 const char* Usage =
-    "usage: corvane config [NAME [VALUE]]   list, read or write a setting of section Options\n"
+    "usage: corvane get [-d DIR | -o FILE] [-n PARTS] [--no-mirrors] [-q] URL...   download without a window\n"
+    "       corvane list                     one line per known download\n"
+    "       corvane config [NAME [VALUE]]    list, read or write a setting of section Options\n"
     "       corvane --version";
 
 int Run(const QStringList& arguments)
 {
     const QString command = arguments.value(0);
+    if (command == "get")
+        return RunGetCommand(arguments.mid(1));
+    if (command == "list")
+        return RunListCommand(arguments.mid(1));
     if (command == "config")
         return RunConfigCommand(arguments.mid(1));
     if (command == "--version") {
@@ -18,10 +26,10 @@ int Run(const QStringList& arguments)
         return 0;
     }
     if (command == "--help" || command == "-h") {
-        PrintLine(Usage);
+        PrintLines(Usage);
         return 0;
     }
-    PrintError(Usage);
+    PrintErrorLines(Usage);
     return 2;
 }
 }

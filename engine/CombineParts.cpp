@@ -1,5 +1,6 @@
 #include "engine/CombineParts.h"
 
+#include "engine/PartDownloader.h"
 #include "engine/WorkerThreads.h"
 #include "platform/base/Guard.h"
 #include "platform/process/Launch.h"
@@ -26,10 +27,9 @@ QString MessageOf(const TJoinResult& result)
     const QString name = QFile::decodeName(QByteArray::fromStdString(result.FileName));
     if (result.Failure != TJoinFailure::CouldntWrite)
         return Translate(QStringLiteral("Couldn't open")) + " " + name;
-    QString message = Translate(QStringLiteral("Couldn't write")) + " " + name;
     if (result.Error)
-        message += ": " + QString::fromLocal8Bit(std::strerror(result.Error));
-    return message;
+        return CouldntWriteText(name, QString::fromLocal8Bit(std::strerror(result.Error)));
+    return Translate(QStringLiteral("Couldn't write")) + " " + name;
 }
 }
 

@@ -26,6 +26,7 @@ TDownloader::TDownloader(TLocalDownloadinfo* downloadInfo, int numOfParts, bool 
     , NumOfParts(numOfParts)
     , UseLocalMirrorList(useLocalMirrorList)
     , MayStart(mayStart)
+    , PartsWanted(numOfParts)
 {
     Guarded("constructor TDownloader.Create(DownloadInfo: TLocalDownloadinfo; NumOfParts: integer; "
             "UseLocalMirrorList, MayStart: boolean)",
@@ -112,6 +113,10 @@ void TDownloader::StartDownload()
     Guarded("procedure TDownloader.StartDownload", [&] {
         if (ReadyToJoin())
             return Complete();
+        if (NothingCanRun()) {
+            Slots.GetSlot(0)->StatusText = StatusTexts().CouldntConnect;
+            return Fail(Slots.GetSlot(0));
+        }
         const QString url = DownloadInfo->URL ? DownloadInfo->URL->Url : QString();
         if (!Mirrors.GetMirror(url))
             Mirrors.Add(new TFileMirror(url));
@@ -264,6 +269,16 @@ TFileMirror* TDownloader::ChooseMirror() const
         }
     });
     return chosen;
+}
+
+// No slot got a part downloader (a record without a URL, or of a protocol none speaks):
+// nothing would ever end the download, so it fails at its start.
+bool TDownloader::NothingCanRun() const
+{
+    for (int i = 0; i < Slots.NumberOfSlots(); ++i)
+        if (Slots.GetSlot(i)->PartDownloader)
+            return false;
+    return Slots.NumberOfSlots() > 0;
 }
 
 // A part downloader that is still connecting or receiving may still write.

@@ -109,6 +109,9 @@ public:
     bool Paused = false;
     // Restarts since a slot last received data.
     int RestartCount = 0;
+    // Answers that showed another version of the file than the part files hold; the
+    // first starts the download again from scratch, the next one fails it.
+    int RemoteChanges = 0;
     // The status of the slot whose failure failed the download.
     QString StatusText;
     qint64 LastTransferCount = 0;
@@ -128,6 +131,10 @@ public:
     std::function<void(TDownloader*, TPartDownloadSlot*)> OnSlotDelete;
 
     QString PartFileName(qint64 startByte) const;
+    // The record's status while a download changed on its server starts again, and
+    // when it failed because the file changed once more.
+    static QString StartingAgainStatus();
+    static QString KeepsChangingStatus();
 
 private:
     // Raises an event when somebody listens.
@@ -142,6 +149,7 @@ private:
     TPartDownloadSlot* NewSlot(qint64 startByte, qint64 endByte);
     int IndexOfSlot(const TPartDownloadSlot* slot) const;
     bool AnySlotRunning() const;
+    bool NothingCanRun() const;
     bool ReadyToJoin() const;
     void Complete();
     void Fail(const TPartDownloadSlot* slot);
@@ -161,15 +169,21 @@ private:
     void SlotConnecting(TPartDownloaderState state);
     void SlotAuthRequired(TPartDownloadSlot* slot);
     bool SlotFileSizeKnown(TPartDownloadSlot* slot);
+    void RefuseOtherFile(TPartDownloadSlot* slot);
     bool SlotResumeInfoKnown(TPartDownloadSlot* slot);
     void SlotDownloading();
     void SlotPartDone(TPartDownloadSlot* slot);
     void SlotEndReached(TPartDownloadSlot* slot);
     void MergeSlot(TPartDownloadSlot* slot, int nextIndex);
     void SlotError(TPartDownloadSlot* slot);
+    // Remote changes (DownloaderRemoteChange.cpp).
+    bool RemoteVersionKept(TPartDownloadSlot* slot);
+    void StartAgain(const THostValidators& seen);
+    void StopEveryPart();
     void MoveSlot(TPartDownloadSlot* slot);
     int TimeOutLimit(TPartDownloaderState state, int timeOutTime, int mirrorTimeOutTime) const;
 
+    int PartsWanted; // NumOfParts as given, before any merge
     std::unique_ptr<TPingSystem> PingSystem; // goes before the mirrors it pings
     std::unique_ptr<TPartAppender> Appender;
     qint64 AppendedUpTo = 0; // ".0" holds the file up to here through early appends

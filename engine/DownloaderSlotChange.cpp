@@ -25,7 +25,7 @@ void TDownloader::SlotChange(TPartDownloadSlot* slot, TPartDownloaderState state
             report = SlotFileSizeKnown(slot);
             break;
         case pdsResumeInfoKnown:
-            report = SlotResumeInfoKnown(slot);
+            report = RemoteVersionKept(slot) && SlotResumeInfoKnown(slot);
             break;
         case pdsDownloading:
             SlotDownloading();
@@ -54,7 +54,8 @@ void TDownloader::SlotChange(TPartDownloadSlot* slot, TPartDownloaderState state
 
 void TDownloader::SlotConnecting(TPartDownloaderState state)
 {
-    if (DownloadInfo->StateCode == pdsDownloading)
+    // Why the download begins again stays shown until data flows.
+    if (DownloadInfo->StateCode == pdsDownloading || DownloadInfo->Status() == StartingAgainStatus())
         return;
     DownloadInfo->SetStatus(state == pdsContactingHost ? StatusTexts().ContactingHost : StatusTexts().GettingFileInfo);
     DownloadInfo->StateCode = pdsContactingHost;
@@ -72,8 +73,10 @@ void TDownloader::SlotAuthRequired(TPartDownloadSlot* slot)
 // False when the download paused itself here: the change is not reported then.
 bool TDownloader::SlotFileSizeKnown(TPartDownloadSlot* slot)
 {
-    if (DownloadInfo->FileSize != 0)
+    if (DownloadInfo->FileSize != 0) {
+        RefuseOtherFile(slot);
         return true;
+    }
     DownloadInfo->FileSize = slot->RemoteFileSize;
     if (slot == Slots.GetSlot(0))
         Raise(OnFileSizeRequestDone, this);
@@ -84,6 +87,23 @@ bool TDownloader::SlotFileSizeKnown(TPartDownloadSlot* slot)
     if (ResumeSupport == 0 && Slots.NumberOfSlots() < NumOfParts)
         SplitAndSave();
     return true;
+}
+
+// A part downloader new to this download learns the remote size for itself; when it
+// differs from the download's, the file changed on the server (or this mirror holds
+// another one), and its bytes must not join the others. The part is failed before its
+// body is taken, and keeps the download's size to compare a restart's answer with.
+void TDownloader::RefuseOtherFile(TPartDownloadSlot* slot)
+{
+    TPartDownloader* part = slot->PartDownloader.get();
+    const qint64 expected = DownloadInfo->FileSize;
+    if (!part || expected <= 0 || part->RemoteFileSize <= 0 || part->RemoteFileSize == expected)
+        return;
+    part->RemoteFileSize = expected;
+    part->State = pdsError;
+    part->ErrorState = fmeFileSizeMismatch;
+    part->ErrorText = StatusTexts().FilesizeMismatch;
+    part->Stop();
 }
 
 // HTTP learns resume support before the size, FTP after it: the second of the two splits.

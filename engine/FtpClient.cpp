@@ -1,6 +1,7 @@
 #include "engine/FtpClient.h"
 
 #include "engine/FileSteps.h"
+#include "engine/PartDownloader.h"
 #include "platform/base/Guard.h"
 
 #include <QFileInfo>
@@ -8,6 +9,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -184,6 +186,7 @@ void TFtpClient::StartRetrieve(bool withRest)
     m_byteCount = 0;
     m_aborted = m_finalReply = m_dataClosed = false;
     m_writeError.clear();
+    m_localWriteError.clear();
     if (!OpenLocalFile())
         return FinishLater(ErrorLocalFile, "426 Unable to open local file " + LocalFileName);
     if (Passive)
@@ -197,6 +200,8 @@ void TFtpClient::StartRetrieve(bool withRest)
 bool TFtpClient::OpenLocalFile()
 {
     m_file.setFileName(LocalFileName);
+    if (LocalFileName.isEmpty())
+        return true; // the data is counted, not kept
     if (WriteOffset > 0)
         return m_file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered) &&
                m_file.seek(WriteOffset);
@@ -591,12 +596,20 @@ void TFtpClient::ReadData()
 
 bool TFtpClient::WriteBlock(const char* data, qint64 count)
 {
+    if (!m_file.isOpen())
+        return TakeBlock(count);
     if (const int error = WriteAll(m_file.handle(), data, size_t(count), WriteOffset + m_byteCount)) {
-        m_writeError = "426 Unable to write local file " + LocalFileName + ": " + QString::fromLocal8Bit(strerror(error));
-        CutData();
+        LocalWriteFailed(error);
         return false;
     }
     return TakeBlock(count);
+}
+
+void TFtpClient::LocalWriteFailed(int error)
+{
+    m_localWriteError = QString::fromLocal8Bit(strerror(error));
+    m_writeError = "426 Unable to write local file " + LocalFileName + ": " + m_localWriteError;
+    CutData();
 }
 
 bool TFtpClient::TakeBlock(qint64 count)
@@ -619,7 +632,9 @@ bool TFtpClient::SpliceData(qint64 budget)
     while (m_data && budget > 0) {
         const qint64 want = StopMark > 0 ? qMin(budget, StopMark - m_byteCount) : budget;
         const int socket = int(m_data->socketDescriptor());
-        const qint64 taken = socket < 0 || want <= 0 ? TSplicePipe::Refused : m_pipe.FromSocket(socket, want);
+        // Nothing to splice into when the data is only counted.
+        const qint64 taken = socket < 0 || want <= 0 || !m_file.isOpen() ? TSplicePipe::Refused
+                                                                         : m_pipe.FromSocket(socket, want);
         if (taken == TSplicePipe::Nothing)
             return true;
         if (taken == TSplicePipe::Ended) {
@@ -642,8 +657,7 @@ bool TFtpClient::SpliceData(qint64 budget)
         while (m_pipe.Held() > 0) {
             const qint64 back = m_pipe.TakeBack(m_block.data(), BlockSize);
             if (back < 0) {
-                m_writeError = "426 Unable to write local file " + LocalFileName;
-                CutData();
+                LocalWriteFailed(errno);
                 return false;
             }
             if (!WriteBlock(m_block.data(), back))

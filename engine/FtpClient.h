@@ -50,7 +50,7 @@ public:
     QString PassWord;
     QString HostDirName;
     QString HostFileName;
-    QString LocalFileName;
+    QString LocalFileName;    // empty: a retrieve only counts what arrives
     bool Binary = true;       // TYPE I, else TYPE A
     bool Passive = false;     // PASV, else PORT
     bool NoAutoResumeAt = false; // when clear, REST sends the local file's size instead of ResumeAt
@@ -84,6 +84,8 @@ public:
     qint64 ByteCount() const { return m_byteCount; } // received in the current transfer
     qint64 SizeResult() const { return m_sizeResult; } // -1 when SIZE gave no number
     const QString& ErrorMessage() const { return m_errorMessage; }
+    // Why the last retrieve could not write its local file; empty when nothing failed.
+    const QString& LocalWriteError() const { return m_localWriteError; }
 
     std::function<void(int error)> OnSessionConnected;
     std::function<void(TFtpState state)> OnStateChange;
@@ -147,6 +149,7 @@ private:
     // transfer must not be read on (cut, or the client gone or replaced).
     bool TakeBlock(qint64 count);
     bool WriteBlock(const char* data, qint64 count);
+    void LocalWriteFailed(int error);
     // Splices from the data connection within budget; false when reading must stop.
     bool SpliceData(qint64 budget);
     void DataEnded();
@@ -183,4 +186,5 @@ private:
     qint64 m_sizeResult = -1;
     QString m_errorMessage;
     QString m_writeError;
+    QString m_localWriteError;
 };

@@ -33,6 +33,7 @@ bool TFTPPartDownloader::Proxied() const
 void TFTPPartDownloader::CreateClient(bool proxied)
 {
     client = std::make_unique<TFtpClient>();
+    restChecked = checkingRest = false;
     TFtpClient& ftp = *client;
     if (proxied) {
         ftp.HostName = Read(Setting::FTPProxyAddress).trimmed();
@@ -88,6 +89,12 @@ void TFTPPartDownloader::Get()
             client->ReadBudget = readBudget;
         TransferCount = ExistingBytes;
         if (client->Connected()) {
+            if (NeedsRestCheck()) {
+                CheckRest();
+                if (State == pdsError)
+                    Change();
+                return;
+            }
             if (!client->RestGet()) {
                 SetError(fmeLostConnection, StatusTexts().LostConnection);
                 Change();
@@ -133,9 +140,11 @@ void TFTPPartDownloader::Progress(qint64 count, bool& abort)
 {
     Guarded("procedure TFTPPartDownloader.OnFtpClientProgress(Sender: TObject; Count: Integer; var Abort: Boolean)", [&] {
         LastActivity = GetTickCount();
-        TransferCount = count + ExistingBytes;
         if (Aborted || Paused)
             abort = true;
+        if (checkingRest)
+            return;
+        TransferCount = count + ExistingBytes;
         TFtpClient* const mine = client.get();
         if (State != pdsDownloading) {
             State = pdsDownloading;
@@ -201,14 +210,17 @@ bool TFTPPartDownloader::Advance(TFtpRequest request, int error)
         Issue(&TFtpClient::Rest);
         return true;
     case TFtpRequest::Rest:
-        SetResumeSupport(client->StatusCode() == ReplyRestAccepted);
-        State = pdsResumeInfoKnown;
-        if (ResumeSupport == 0)
-            Issue(&TFtpClient::RestGet);
-        else
-            NoResume();
+        if (client->StatusCode() == ReplyRestAccepted && NeedsRestCheck()) {
+            CheckRest();
+            return false; // nothing is known yet
+        }
+        ResumeKnown(client->StatusCode() == ReplyRestAccepted);
         return true;
     case TFtpRequest::RestGet:
+        if (checkingRest) {
+            RestChecked();
+            return true;
+        }
         if (error == ReplyNotImplemented) {
             SetResumeSupport(false);
             State = pdsResumeInfoKnown;
@@ -231,6 +243,46 @@ void TFTPPartDownloader::Issue(bool (TFtpClient::*request)())
         SetError(fmeLostConnection, StatusTexts().LostConnection);
 }
 
+void TFTPPartDownloader::ResumeKnown(bool supported)
+{
+    SetResumeSupport(supported);
+    State = pdsResumeInfoKnown;
+    if (supported)
+        Issue(&TFtpClient::RestGet);
+    else
+        NoResume();
+}
+
+bool TFTPPartDownloader::NeedsRestCheck() const
+{
+    return !restChecked && client->ResumeAt > 0 && RemoteFileSize > 1;
+}
+
+// The last byte, counted and not kept, with the client's settings for the part put back
+// once it has arrived.
+void TFTPPartDownloader::CheckRest()
+{
+    checkingRest = true;
+    client->LocalFileName.clear();
+    client->ResumeAt = RemoteFileSize - 1;
+    client->StopMark = 2;
+    Issue(&TFtpClient::RestGet);
+}
+
+void TFTPPartDownloader::RestChecked()
+{
+    checkingRest = false;
+    const bool honoured = client->ByteCount() == 1;
+    client->LocalFileName = FileName;
+    client->ResumeAt = StartByte + ExistingBytes;
+    client->WriteOffset = ExistingBytes;
+    client->StopMark = StopMark();
+    if (!honoured && !client->Connected())
+        return SetError(fmeLostConnection, StatusTexts().LostConnection);
+    restChecked = honoured;
+    ResumeKnown(honoured);
+}
+
 // Without REST only a part that starts at the file's beginning, with nothing in its
 // part file yet, can be fetched: anything else would put byte 0 in the wrong place.
 void TFTPPartDownloader::NoResume()
@@ -247,6 +299,8 @@ void TFTPPartDownloader::NoResume()
 // as SIZE gave it.
 void TFTPPartDownloader::Complete()
 {
+    if (!client->LocalWriteError().isEmpty())
+        return SetError(fmeCouldNotConnect, CouldntWriteText(FileName, client->LocalWriteError()));
     const qint64 size = PartFileSize(FileName);
     const bool whole = EndByte > 0 ? size >= RangeLength() : StartByte + size >= RemoteFileSize;
     if (whole)

@@ -9,6 +9,7 @@
 #include "records/SiteManager.h"
 #include "records/StatusTexts.h"
 
+#include <cstring>
 #include <limits>
 
 THTTPPartDownloader::~THTTPPartDownloader()
@@ -145,6 +146,7 @@ void THTTPPartDownloader::TakeBody(int status)
     const bool resume = status == 206 ? continues
                                       : rangeStart == 0 && client->Header("Accept-Ranges").toLower().contains("bytes");
     SetResumeSupport(resume);
+    Validators = ValidatorsOf(client->Header("ETag"), client->Header("Last-Modified"));
     if (!continues || (!resume && rangeStart > 0)) {
         SetError(fmeResumeNotSupported, StatusTexts().ResumeNotSupported);
         client->Abort();
@@ -203,9 +205,10 @@ void THTTPPartDownloader::DocData(const char* data, qint64 size)
         LastActivity = GetTickCount();
         if (!accepting || State == pdsError || State == pdsAuthRequired || Redirecting)
             return;
-        if (data && WriteAll(partFile.handle(), data, size_t(size), partSize) != 0) {
+        const int error = data ? WriteAll(partFile.handle(), data, size_t(size), partSize) : 0;
+        if (error != 0) {
             accepting = false;
-            SetError(fmeCouldNotConnect, StatusTexts().CouldntConnect);
+            SetError(fmeCouldNotConnect, CouldntWriteText(FileName, QString::fromLocal8Bit(std::strerror(error))));
             client->Abort();
             return;
         }

@@ -2,9 +2,12 @@
 
 #include "platform/base/Guard.h"
 #include "records/StatusTexts.h"
+#include "ui/translation/Translator.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 // Only the name's own part counts: a "." in a folder name is no extension.
@@ -62,6 +65,19 @@ void TPartDownloader::SetError(TFileMirrorError error, const QString& text)
     State = pdsError;
     ErrorState = error;
     ErrorText = text;
+}
+
+QString CouldntWriteText(const QString& fileName, const QString& why)
+{
+    return Translate(QStringLiteral("Couldn't write")) + " " + fileName + ": " + why;
+}
+
+QString WriteErrorText(const QFileDevice& file)
+{
+    // A write that stored part of its bytes leaves the file's own error unset; the
+    // call that refused the rest left its cause in errno.
+    const int cause = errno;
+    return file.error() != QFileDevice::NoError ? file.errorString() : QString::fromLocal8Bit(std::strerror(cause));
 }
 
 qint64 PartFileSize(const QString& fileName)

@@ -1,7 +1,9 @@
 #pragma once
 #include "records/DownloadState.h"
+#include "records/RemoteValidators.h"
 #include "records/Url.h"
 
+#include <QFileDevice>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -41,6 +43,9 @@ public:
     // The remote file's total size: 0 until learnt, -1 when the server did not say.
     // Kept across restarts of the same object.
     qint64 RemoteFileSize = 0;
+    // The validators of the latest 200 or 206 answer, set before its pdsResumeInfoKnown
+    // is reported; always empty for FTP.
+    TRemoteValidators Validators;
     TPartDownloaderState State = pdsContactingHost;
     // Bytes in the part file, earlier runs included.
     qint64 TransferCount = 0;
@@ -74,6 +79,13 @@ protected:
 private:
     std::shared_ptr<int> alive = std::make_shared<int>(0);
 };
+
+// The status of a part whose file would not take what arrived (a full disk): the
+// combiner's wording, so the user reads the same about the same cause.
+QString CouldntWriteText(const QString& fileName, const QString& why);
+// Why the last write to file failed, also when it stored part of its bytes. Call it
+// right after the write.
+QString WriteErrorText(const QFileDevice& file);
 
 // The part file's size in bytes; 0 when it does not exist.
 qint64 PartFileSize(const QString& fileName);

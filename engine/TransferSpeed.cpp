@@ -35,6 +35,12 @@ TTransferSpeed::TTransferSpeed(int numberOfValuesToMeasureOn)
 {
 }
 
+void TTransferSpeed::Reset()
+{
+    First = Size = 0;
+    TransferRate = NotAvailable;
+}
+
 void TTransferSpeed::Append(const TByteCount& sample)
 {
     // A clock set back (daylight saving, a correction) or a count that went back (a

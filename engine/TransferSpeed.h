@@ -25,6 +25,8 @@ public:
     // "hh:mm:ss" for bytesLeft at the window's rate; "N/A" without a rate above 0 or
     // without bytes left.
     QString TimeLeft(qint64 bytesLeft) const;
+    // Forgets every sample: the count starts over (a download begun again).
+    void Reset();
 
     const int NumberOfValuesToMeasureOn;
     // kB (1024 bytes) per second over the window with one decimal in the user's

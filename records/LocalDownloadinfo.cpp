@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -39,6 +40,46 @@ qint64 NumberOr(const TIniFile& file, const QString& key, qint64 minimum, qint64
 TDateTime DateOr(const TIniFile& file, const QString& key, TDateTime fallback)
 {
     return ParseRecordDateTime(file.ReadString(Section, key, QString())).value_or(fallback);
+}
+
+// The validators follow the other keys: "Validators" holds their number, then each
+// server's Host, ETag and LastModified, numbered from 1.
+const QString ValidatorCount = QStringLiteral("Validators");
+constexpr qint64 MaxStoredValidators = 64;
+
+QString ValidatorKey(qsizetype index, const char* field)
+{
+    return QStringLiteral("Validator") + QString::number(index + 1) + QLatin1String(field);
+}
+
+THostValidatorList ReadValidators(const TIniFile& file)
+{
+    THostValidatorList list;
+    const qint64 count = NumberOr(file, ValidatorCount, 0, MaxStoredValidators, 0);
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString host = file.ReadString(Section, ValidatorKey(i, "Host"), QString()).trimmed().toLower();
+        const TRemoteValidators validators{ValidatorText(file.ReadString(Section, ValidatorKey(i, "ETag"), QString())),
+                                           ValidatorText(file.ReadString(Section, ValidatorKey(i, "LastModified"), QString()))};
+        if (!host.isEmpty() && !validators.IsEmpty() && !FindValidators(list, host))
+            list.append({host, validators});
+    }
+    return list;
+}
+
+// A record without any (an FTP download) keeps the keys it had before. Entries beyond
+// the list that the file still holds are blanked, so that no stale validator is left.
+void AppendValidators(TIniFile::Values& values, const THostValidatorList& list, qint64 storedBefore)
+{
+    if (list.isEmpty() && storedBefore == 0)
+        return;
+    values.append({ValidatorCount, QString::number(list.size())});
+    const qsizetype entries = std::max<qsizetype>(list.size(), storedBefore);
+    for (qsizetype i = 0; i < entries; ++i) {
+        const THostValidators entry = i < list.size() ? list[i] : THostValidators{};
+        values.append({ValidatorKey(i, "Host"), SingleLine(entry.Host)});
+        values.append({ValidatorKey(i, "ETag"), SingleLine(entry.Validators.ETag)});
+        values.append({ValidatorKey(i, "LastModified"), SingleLine(entry.Validators.LastModified)});
+    }
 }
 }
 
@@ -79,6 +120,7 @@ void TLocalDownloadinfo::LoadFromDatFile()
     LastActivity = DateOr(file, QStringLiteral("LastActivity"), now);
     Created = DateOr(file, QStringLiteral("Created"), now);
     Description = file.ReadString(Section, QStringLiteral("Description"), QString());
+    RemoteValidators = ReadValidators(file);
     RetryTimer = nullptr;
 }
 
@@ -100,7 +142,8 @@ bool TLocalDownloadinfo::SaveToDatFile() const
     Guarded("procedure TLocalDownloadinfo.SaveToDatFile", [&] {
         if (m_tempFileName.isEmpty())
             return;
-        const TIniFile::Values values = {
+        TIniFile file(DatFileName());
+        TIniFile::Values values = {
             {QStringLiteral("URL"), SingleLine(URL ? URL->Url : QString())},
             {QStringLiteral("LocalFileName"), SingleLine(LocalFileName)},
             {QStringLiteral("Status"), StatusToRecordText(m_status)},
@@ -111,7 +154,8 @@ bool TLocalDownloadinfo::SaveToDatFile() const
             {QStringLiteral("Created"), RecordDateTimeText(Created)},
             {QStringLiteral("Description"), SingleLine(Description)},
         };
-        saved = TIniFile(DatFileName()).WriteStrings(Section, values);
+        AppendValidators(values, RemoteValidators, NumberOr(file, ValidatorCount, 0, MaxStoredValidators, 0));
+        saved = file.WriteStrings(Section, values);
     });
     return saved;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/base/Clock.h"
 #include "records/DownloadState.h"
+#include "records/RemoteValidators.h"
 #include "records/Url.h"
 
 #include <QString>
@@ -53,6 +54,9 @@ public:
     TDateTime LastActivity = 0;
     TDateTime Created = 0;
     QString Description;
+    // The validators of the answers the part files were filled from, per server; the
+    // downloader compares each new answer with its server's entry.
+    THostValidatorList RemoteValidators;
 
 private:
     void LoadFromDatFile();

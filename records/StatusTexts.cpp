@@ -127,7 +127,12 @@ TPartDownloaderState StatusToStateCode(const QString& status)
 QString StatusToRecordText(const QString& status)
 {
     const StatusRow* row = FindStatus(status);
-    return row ? QString::fromLatin1(row->RecordText) : QString();
+    if (row)
+        return QString::fromLatin1(row->RecordText);
+    // Any other text is a failure message (a server's reason phrase, a join that
+    // failed): stored like the table's failures, so the record comes back "Paused"
+    // and resumable instead of with no status at all.
+    return status.isEmpty() ? QString() : QStringLiteral("Paused");
 }
 
 TStatusColors& StatusColors()

@@ -29,8 +29,8 @@ QString StatusToEnglish(const QString& status);
 // error (also for any text that is not one of the sixteen).
 TPartDownloaderState StatusToStateCode(const QString& status);
 // What a record file stores for a status: its English text, with the transient
-// statuses written as "Downloading" and most failures as "Paused"; empty for any
-// text that is not one of the sixteen.
+// statuses written as "Downloading" and failures as "Paused" (also any text that is
+// not one of the sixteen); empty for an empty status.
 QString StatusToRecordText(const QString& status);
 
 // Colour numbers as the theme stores them (0x00BBGGRR, or 0x80000000 plus a system

@@ -28,6 +28,18 @@ size_t FindSchemeSeparator(std::string_view text)
     return at;
 }
 
+// What a text without a scheme is read with: "ftp..." as ftp://, "www..." as http://.
+std::string_view AssumedScheme(std::string_view text)
+{
+    if (FindSchemeSeparator(text) != std::string_view::npos)
+        return {};
+    if (text.starts_with("ftp"))
+        return "ftp://";
+    if (text.starts_with("www"))
+        return "http://";
+    return {};
+}
+
 std::string Lower(std::string_view text)
 {
     std::string result(text);
@@ -99,12 +111,15 @@ void SplitHostPort(std::string_view hostPort, TUrlParts& parts)
     parts.Host = std::string(hostPort);
 }
 
+// Hex digits, ":" and "." with at least one ":", then perhaps "%" and a zone
+// ("fe80::1%25eth0"), which may hold any letters.
 bool LooksLikeIPv6(std::string_view host)
 {
-    if (host.find(':') == std::string_view::npos)
+    const std::string_view address = host.substr(0, host.find('%'));
+    if (address.find(':') == std::string_view::npos)
         return false;
-    for (const char c : host) {
-        if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.' && c != '%')
+    for (const char c : address) {
+        if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.')
             return false;
     }
     return true;
@@ -147,13 +162,7 @@ TUrlParts SplitUrl(std::string_view text, const std::string& unknownProtocol)
 {
     TUrlParts parts;
     parts.Protocol = unknownProtocol;
-    std::string url(text);
-    if (FindSchemeSeparator(url) == std::string::npos) {
-        if (url.starts_with("ftp"))
-            url.insert(0, "ftp://");
-        else if (url.starts_with("www"))
-            url.insert(0, "http://");
-    }
+    const std::string url = std::string(AssumedScheme(text)).append(text);
     const size_t separator = FindSchemeSeparator(url);
     if (separator == std::string::npos)
         return parts;
@@ -204,19 +213,19 @@ std::string EncodeControlCharacters(std::string_view text)
 
 std::string MaskUrlPassword(std::string_view text)
 {
-    std::string result(text);
-    const size_t separator = FindSchemeSeparator(text);
-    if (separator == std::string_view::npos)
-        return result;
+    // Read as SplitUrl reads it, so "ftpuser:secret@host" is masked too.
+    const std::string_view assumed = AssumedScheme(text);
+    std::string result = std::string(assumed).append(text);
+    const size_t separator = FindSchemeSeparator(result);
+    if (separator == std::string::npos)
+        return std::string(text);
     const size_t start = separator + SchemeSeparator.size();
-    const size_t end = std::min(text.find_first_of("/?#", start), text.size());
-    const size_t at = text.substr(0, end).rfind('@');
-    if (at == std::string_view::npos || at < start)
-        return result;
-    const size_t colon = text.substr(0, at).find(':', start);
-    if (colon == std::string_view::npos || colon + 1 == at)
-        return result;
-    return result.replace(colon + 1, at - colon - 1, "****");
+    const size_t end = std::min(result.find_first_of("/?#", start), result.size());
+    const size_t at = std::string_view(result).substr(0, end).rfind('@');
+    const size_t colon = at == std::string::npos || at < start ? std::string::npos : result.find(':', start);
+    if (colon < at && colon + 1 < at)
+        result.replace(colon + 1, at - colon - 1, "****");
+    return result.substr(assumed.size());
 }
 
 std::string ExtractFileExt(std::string_view path)

@@ -171,8 +171,9 @@ TEST_F(GermanRecordTest, EveryStatusSurvivesTheRecordFileAsItsStoredMeaning)
         auto record = Load();
         record->SetStatus(other);
         ASSERT_TRUE(record->SaveToDatFile());
-        EXPECT_TRUE(ReadWholeFile(DatFile()).contains("\r\nStatus=\r\n"));
-        EXPECT_EQ(Load()->StateCode, pdsError);
+        EXPECT_TRUE(ReadWholeFile(DatFile()).contains("\r\nStatus=Paused\r\n"));
+        EXPECT_EQ(Load()->Status(), StatusTexts().Paused) << "resumable, not without a status";
+        EXPECT_EQ(Load()->StateCode, pdsPaused);
     }
 }
 
@@ -319,8 +320,8 @@ void ExpectKillsLeaveOldOrNew(const QString& mode, const QString& path, const QS
     for (int round = 0; round < 60; ++round) {
         QProcess writer;
         writer.start(RECORDS_REWRITER, {mode, path, "loop"});
-        ASSERT_TRUE(writer.waitForStarted());
-        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(5000, maxDelayUs)));
+        ASSERT_TRUE(writer.waitForReadyRead(30'000)) << "the writer never began";
+        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(1000, maxDelayUs)));
         writer.kill();
         ASSERT_TRUE(writer.waitForFinished());
         ASSERT_EQ(writer.exitStatus(), QProcess::CrashExit) << "the writer stopped on its own";

@@ -77,13 +77,15 @@ TEST(StatusTexts, EnglishBeforeAnyLanguageIsLoaded)
         ExpectRoundTrip(c);
 }
 
-TEST(StatusTexts, OtherTextsAreErrorsAndStoredEmpty)
+TEST(StatusTexts, OtherTextsAreErrorsAndStoredAsPaused)
 {
-    for (const char* text : {"Combining files (50%)", "Service Unavailable", "", "downloading"}) {
+    for (const char* text : {"Combining files (50%)", "Service Unavailable", "downloading",
+                             "Couldn't combine the parts: No space left on device"}) {
         EXPECT_EQ(StatusToEnglish(QString::fromLatin1(text)), "") << text;
-        EXPECT_EQ(StatusToRecordText(QString::fromLatin1(text)), "") << text;
+        EXPECT_EQ(StatusToRecordText(QString::fromLatin1(text)), "Paused") << text;
         EXPECT_EQ(StatusToStateCode(QString::fromLatin1(text)), pdsError) << text;
     }
+    EXPECT_EQ(StatusToRecordText(""), "") << "a record that never had a status";
 }
 
 TEST_F(GermanStatusTexts, RecordFilesHoldEnglishAndLoadBackTranslated)

@@ -40,6 +40,11 @@ void FtpTestSession::SendPieces(QList<QByteArray> pieces)
         QTimer::singleShot(PiecePauseMs, m_control, [this, pieces] { SendPieces(pieces); });
 }
 
+void FtpTestSession::Later(int ms, std::function<void()> then)
+{
+    QTimer::singleShot(ms, m_control, std::move(then));
+}
+
 void FtpTestSession::Close()
 {
     m_control->disconnectFromHost();

@@ -23,6 +23,8 @@ public:
     // receives them in separate reads.
     void SendPieces(QList<QByteArray> pieces);
     void Close();
+    // Runs then after ms milliseconds, unless the session is gone by then.
+    void Later(int ms, std::function<void()> then);
     // What the server does for a command when no handler replaces it.
     void Default(const QByteArray& verb, const QByteArray& argument);
     // Runs once the data connection is open: at once in passive mode when the client

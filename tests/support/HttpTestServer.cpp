@@ -51,6 +51,16 @@ bool HasHeader(const QByteArray& headers, const QByteArray& name)
 }
 }
 
+qint64 RequestedRangeStart(const QByteArray& request)
+{
+    const QByteArray marker = "\r\nRange: bytes=";
+    const qsizetype at = request.indexOf(marker);
+    if (at < 0)
+        return 0;
+    const qsizetype from = at + marker.size();
+    return request.mid(from, request.indexOf('-', from) - from).toLongLong();
+}
+
 HttpTestAnswer HttpTestAnswer::Status(int code, const QByteArray& reason, const QByteArray& headers,
                                       const QByteArray& body)
 {
@@ -89,6 +99,7 @@ public:
         , socket(socket)
     {
         ++owner->openConnections;
+        ++owner->acceptedConnections;
         connect(socket, &QIODevice::readyRead, this, [this] { Read(); });
         connect(socket, &QAbstractSocket::disconnected, this, [this] { Gone(); });
         connect(&pace, &QTimer::timeout, this, [this] { SendSome(); });

@@ -33,6 +33,9 @@ struct HttpTestAnswer {
     static HttpTestAnswer Chunked(const QByteArray& body, int chunkSize, const QByteArray& trailer = {});
 };
 
+// Where a request's "Range: bytes=N-" starts; 0 without one.
+qint64 RequestedRangeStart(const QByteArray& request);
+
 // An HTTP server on a free loopback port (optionally TLS with TestCertificates) that
 // answers each request as the test says and keeps the raw request bytes it received.
 class HttpTestServer : public QObject {
@@ -53,8 +56,9 @@ public:
     // Each request's bytes up to and including its blank line, in arrival order.
     const QList<QByteArray>& Requests() const { return requests; }
     bool WaitForRequests(int count, int timeoutMs = 10000) const;
-    // Connections currently open.
+    // Connections currently open, and all ever accepted.
     int OpenConnections() const { return openConnections; }
+    int AcceptedConnections() const { return acceptedConnections; }
 
 private:
     class Connection;
@@ -66,4 +70,5 @@ private:
     QList<HttpTestAnswer> queue;
     QList<QByteArray> requests;
     int openConnections = 0;
+    int acceptedConnections = 0;
 };

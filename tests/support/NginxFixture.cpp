@@ -37,9 +37,14 @@ bool NginxFixture::Start(const QString& root, const NginxOptions& options)
     // One process (no master, no daemon) so stopping it by pid stops everything.
     QString config = QStringLiteral("daemon off;\nmaster_process off;\nworker_processes 1;\n"
                                     "pid %1/nginx.pid;\nerror_log %1/error.log warn;\n"
-                                    "events { worker_connections 256; }\nhttp {\n  access_log off;\n"
+                                    "events { worker_connections 256; }\nhttp {\n"
                                     "  default_type application/octet-stream;\n")
                          .arg(d);
+    accessLog = options.accessLog;
+    if (accessLog.isEmpty())
+        config += "  access_log off;\n";
+    else
+        config += QStringLiteral("  log_format sent '$request $status $bytes_sent';\n  access_log %1 sent;\n").arg(accessLog);
     for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         config += QStringLiteral("  %1_temp_path %2/%1;\n").arg(temp, d);
     config += ServerBlock(port, root, options) + "}\n";
@@ -61,4 +66,30 @@ bool NginxFixture::Start(const QString& root, const NginxOptions& options)
 QString NginxFixture::Url(const QString& path) const
 {
     return QStringLiteral("%1://127.0.0.1:%2/%3").arg(tls ? "https" : "http").arg(port).arg(path);
+}
+
+namespace {
+// The access log's lines of requests whose request line contains path.
+QList<QByteArray> LoggedRequests(const QString& accessLog, const QString& path)
+{
+    QList<QByteArray> lines;
+    for (const QByteArray& line : ReadWholeFile(accessLog).split('\n')) {
+        if (!line.isEmpty() && line.contains(path.toUtf8()))
+            lines.append(line);
+    }
+    return lines;
+}
+}
+
+qint64 NginxFixture::BytesSent(const QString& path) const
+{
+    qint64 sent = 0;
+    for (const QByteArray& line : LoggedRequests(accessLog, path))
+        sent += line.mid(line.lastIndexOf(' ') + 1).toLongLong();
+    return sent;
+}
+
+int NginxFixture::Requests(const QString& path) const
+{
+    return int(LoggedRequests(accessLog, path).size());
 }

@@ -35,17 +35,24 @@ bool WaitForPort(quint16 port, int timeoutMs)
     return false;
 }
 
+std::vector<char*> ExecArguments(const QString& program, const QStringList& arguments, std::vector<QByteArray>& words)
+{
+    words = {program.toLocal8Bit()};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
 bool ServerProcess::Start(const QString& program, const QStringList& arguments, const QString& log)
 {
     Stop();
     logFile = log;
-    std::vector<QByteArray> texts{program.toLocal8Bit()};
-    for (const QString& argument : arguments)
-        texts.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& text : texts)
-        argv.push_back(text.data());
-    argv.push_back(nullptr);
+    std::vector<QByteArray> texts;
+    std::vector<char*> argv = ExecArguments(program, arguments, texts);
     const QByteArray logPath = log.toLocal8Bit();
     const pid_t parent = getpid();
 

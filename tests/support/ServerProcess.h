@@ -2,11 +2,16 @@
 #include <QString>
 #include <QStringList>
 #include <sys/types.h>
+#include <vector>
 
 // A TCP port on 127.0.0.1 that nobody listens on right now (bound once and released).
 quint16 FreeLoopbackPort();
 // Polls until something accepts connections on 127.0.0.1:port; false after timeoutMs.
 bool WaitForPort(quint16 port, int timeoutMs = 10000);
+
+// program and arguments as execv takes them, pointing into words (which must outlive
+// them), ended by a null pointer.
+std::vector<char*> ExecArguments(const QString& program, const QStringList& arguments, std::vector<QByteArray>& words);
 
 // A server program run by a test: started with its output in a log file, killed with
 // the test process if that dies (so a crashed test leaves nothing running), and

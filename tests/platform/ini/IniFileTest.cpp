@@ -72,7 +72,8 @@ TEST_F(IniFileTest, ValuesReadBackExactlyAsWritten)
 {
     const QString values[] = {"",          "plain",        "  leading blanks", "trailing blank ", "\"quoted\"",
                               "'single'",  "\"half",       "a=b=c",            "; not a comment", "[not a section]",
-                              "ünïcödé à", "tab\tinside",  "\"", "C:\\Download\\x"};
+                              "ünïcödé à", "tab\tinside",  "\"", "C:\\Download\\x",
+                              QStringLiteral("\uFEFFafter a zero-width no-break space")};
     for (const QString& value : values) {
         ASSERT_TRUE(TIniFile(file).WriteString("Options", "Description", value));
         EXPECT_EQ(TIniFile(file).ReadString("Options", "Description", "-"), value) << value.toStdString();
@@ -148,8 +149,8 @@ TEST_F(IniFileTest, AKilledRewriteLeavesTheOldOrTheNewContent)
     for (int round = 0; round < 150; ++round) {
         QProcess rewriter;
         rewriter.start(INI_REWRITER, {file});
-        ASSERT_TRUE(rewriter.waitForStarted());
-        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(2000, 40000)));
+        ASSERT_TRUE(rewriter.waitForReadyRead(30'000)) << "the rewriter never began";
+        std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 20000)));
         rewriter.kill(); // SIGKILL, wherever it is
         ASSERT_TRUE(rewriter.waitForFinished());
         ASSERT_EQ(rewriter.exitStatus(), QProcess::CrashExit) << "the rewriter stopped on its own";

@@ -1,0 +1,194 @@
+#include "platform/ini/IniContent.h"
+
+#include "platform/base/Guard.h"
+
+#include <QStringDecoder>
+#include <optional>
+
+namespace {
+const QByteArray ByteOrderMark = "\xEF\xBB\xBF";
+
+// QString::fromUtf8 drops a byte order mark at the start, which would take the first
+// character of a value that begins with U+FEFF.
+QString FromUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
+
+bool HasLineBreak(const QString& text)
+{
+    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0));
+}
+
+bool ValidSection(const QString& section)
+{
+    return !HasLineBreak(section) && !section.contains(u']');
+}
+
+bool ValidKey(const QString& key)
+{
+    const QString trimmed = key.trimmed();
+    return !trimmed.isEmpty() && trimmed == key && !HasLineBreak(key) && !key.contains(u'=') &&
+           !key.startsWith(u'[') && !key.startsWith(u';');
+}
+
+// Names in the file lose their blanks (as QByteArray::trimmed sees them) when read,
+// so the wanted name loses the same ones: a section written as " a " is found again.
+bool SameName(const QByteArray& name, const QString& wanted)
+{
+    return FromUtf8(name).compare(FromUtf8(wanted.toUtf8().trimmed()), Qt::CaseInsensitive) == 0;
+}
+
+// The name of a "[Section]" line, or nothing for any other line.
+std::optional<QByteArray> SectionName(const QByteArray& line)
+{
+    const QByteArray trimmed = line.trimmed();
+    if (!trimmed.startsWith('['))
+        return std::nullopt;
+    const qsizetype close = trimmed.indexOf(']');
+    return trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed();
+}
+
+// Splits a "key=value" line; false for comments, section lines and other text.
+bool SplitKeyLine(const QByteArray& line, QByteArray& key, QByteArray& value)
+{
+    const QByteArray trimmed = line.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(';') || trimmed.startsWith('['))
+        return false;
+    const qsizetype equals = trimmed.indexOf('=');
+    if (equals <= 0)
+        return false;
+    key = trimmed.left(equals).trimmed();
+    value = trimmed.mid(equals + 1).trimmed();
+    return !key.isEmpty();
+}
+
+bool Quoted(const QByteArray& value)
+{
+    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+}
+
+QByteArray Unquoted(const QByteArray& value)
+{
+    return Quoted(value) ? value.mid(1, value.size() - 2) : value;
+}
+
+// Quotes exactly the values that would not read back as they are.
+QByteArray Stored(const QString& value)
+{
+    const QByteArray bytes = value.toUtf8();
+    const bool edgeBlank = bytes.trimmed().size() != bytes.size();
+    return edgeBlank || Quoted(bytes) ? '"' + bytes + '"' : bytes;
+}
+}
+
+TIniContent::TIniContent(QByteArray bytes)
+{
+    Guarded("constructor TIniContent.Create(Bytes: string)", [&] {
+        if (bytes.startsWith(ByteOrderMark)) {
+            m_byteOrderMark = true;
+            bytes.remove(0, ByteOrderMark.size());
+        }
+        if (bytes.isEmpty())
+            return;
+        m_lines = bytes.split('\n');
+        if (bytes.endsWith('\n'))
+            m_lines.removeLast();
+        for (QByteArray& line : m_lines)
+            if (line.endsWith('\r'))
+                line.chop(1);
+    });
+}
+
+QString TIniContent::ReadString(const QString& section, const QString& key, const QString& defaultValue) const
+{
+    QString result = defaultValue;
+    Guarded("function TIniContent.ReadString(Section, Ident, Default: string): string", [&] {
+        const qsizetype line = FindKey(FindSection(section), key);
+        QByteArray name, value;
+        if (line >= 0 && SplitKeyLine(m_lines[line], name, value))
+            result = FromUtf8(Unquoted(value));
+    });
+    return result;
+}
+
+bool TIniContent::ValueExists(const QString& section, const QString& key) const
+{
+    return FindKey(FindSection(section), key) >= 0;
+}
+
+bool TIniContent::WriteStrings(const QString& section, const Values& values)
+{
+    bool written = false;
+    Guarded("function TIniContent.WriteStrings(Section: string; Values): boolean", [&] {
+        if (!ValidSection(section))
+            return;
+        for (const auto& [key, value] : values)
+            if (!ValidKey(key) || HasLineBreak(value))
+                return;
+        for (const auto& [key, value] : values)
+            Set(section, key, value);
+        written = true;
+    });
+    return written;
+}
+
+qsizetype TIniContent::FindSection(const QString& section) const
+{
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const std::optional<QByteArray> name = SectionName(m_lines[i]);
+        if (name && SameName(*name, section))
+            return i;
+    }
+    return -1;
+}
+
+qsizetype TIniContent::SectionEnd(qsizetype header) const
+{
+    qsizetype end = header + 1;
+    while (end < m_lines.size() && !SectionName(m_lines[end]))
+        ++end;
+    return end;
+}
+
+qsizetype TIniContent::FindKey(qsizetype header, const QString& key) const
+{
+    if (header < 0)
+        return -1;
+    const qsizetype end = SectionEnd(header);
+    QByteArray name, value;
+    for (qsizetype i = header + 1; i < end; ++i)
+        if (SplitKeyLine(m_lines[i], name, value) && SameName(name, key))
+            return i;
+    return -1;
+}
+
+void TIniContent::Set(const QString& section, const QString& key, const QString& value)
+{
+    const QByteArray line = key.toUtf8() + '=' + Stored(value);
+    const qsizetype header = FindSection(section);
+    if (header < 0) {
+        m_lines.append('[' + section.toUtf8() + ']');
+        m_lines.append(line);
+        return;
+    }
+    const qsizetype existing = FindKey(header, key);
+    if (existing >= 0) {
+        m_lines[existing] = line;
+        return;
+    }
+    // After the section's last line, before the blank lines that part it from the next.
+    qsizetype at = SectionEnd(header);
+    while (at > header + 1 && m_lines[at - 1].trimmed().isEmpty())
+        --at;
+    m_lines.insert(at, line);
+}
+
+QByteArray TIniContent::Bytes() const
+{
+    QByteArray content = m_byteOrderMark ? ByteOrderMark : QByteArray();
+    for (const QByteArray& line : m_lines)
+        content += line + "\r\n";
+    return content;
+}
