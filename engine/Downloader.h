@@ -160,6 +160,7 @@ private:
     void StartAppend(qint64 end, std::optional<TGrowingPart> growing);
     void DropGrowingRange();
     void PartsAppended(qint64 end, bool ok);
+    void ForgetAppends();
     void SaveNumOfParts();
 
     void SplitFresh();

@@ -131,3 +131,15 @@ void TDownloader::PartsAppended(qint64 end, bool ok)
             AppendFinishedParts();
     });
 }
+
+// The append running now stops (its step undone) before the appender goes; the files
+// it worked on are then as the journal rules leave them, and appends begin afresh.
+void TDownloader::ForgetAppends()
+{
+    Appender.reset();
+    PendingGrowing.reset();
+    AppendedUpTo = 0;
+    GrowingStart = -1;
+    GrowingCopied = 0;
+    AppendsOff = false;
+}
