@@ -1,5 +1,6 @@
 #include "coordination/DownloadSystem.h"
 
+#include "coordination/PartFileSizes.h"
 #include "engine/Downloader.h"
 #include "platform/base/Guard.h"
 #include "platform/power/WinReboot.h"
@@ -14,7 +15,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QObject>
 
 namespace {
@@ -352,17 +352,8 @@ bool TDownloadSystem::FileNameInUse(const QString& localFileName) const
 qint64 TDownloadSystem::BytesDownloaded(const QString& tempFileName)
 {
     qint64 bytes = 0;
-    Guarded("function TDownloadSystem.BytesDownloaded(TempFileName: string): integer", [&] {
-        const QFileInfo base(tempFileName);
-        const QString prefix = base.fileName() + QLatin1Char('.');
-        if (base.fileName().isEmpty())
-            return;
-        const QFileInfoList files = base.dir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QFileInfo& file : files) {
-            if (file.fileName().startsWith(prefix) && !file.fileName().contains(QStringLiteral(".dat")))
-                bytes += file.size();
-        }
-    });
+    Guarded("function TDownloadSystem.BytesDownloaded(TempFileName: string): integer",
+            [&] { bytes = TPartFileSizeCache().BytesDownloaded(tempFileName); });
     return bytes;
 }
 
