@@ -309,10 +309,12 @@ void TDownloadSystem::DownloadNextInQueue()
 {
     Guarded("procedure TDownloadSystem.DownloadNextInQueue", [&] {
         const TLDIList records = RecordList;
+        // Once per call, not once per queued record: a long queue would read it hundreds of times.
+        const int most = Read(Setting::MaxSimultaneousDownloads);
         for (TLocalDownloadinfo* record : records) {
             if (RecordList.IndexOf(record) < 0 || record->Status() != StatusTexts().Queued)
                 continue;
-            if (NumberOfDownloading() < Read(Setting::MaxSimultaneousDownloads))
+            if (NumberOfDownloading() < most)
                 AddDownload(record, false);
         }
     });
