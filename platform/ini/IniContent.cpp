@@ -33,12 +33,33 @@ bool ValidKey(const QString& key)
            !key.startsWith(u'[') && !key.startsWith(u';');
 }
 
-// Names in the file lose their blanks (as QByteArray::trimmed sees them) when read,
-// so the wanted name loses the same ones: a section written as " a " is found again.
-bool SameName(const QByteArray& name, const QString& wanted)
+bool Ascii(const QByteArray& bytes)
 {
-    return FromUtf8(name).compare(FromUtf8(wanted.toUtf8().trimmed()), Qt::CaseInsensitive) == 0;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
 }
+
+// A name looked for among the file's names, letter case ignored. Names in the file lose
+// their blanks (as QByteArray::trimmed sees them) when read, so the wanted name loses
+// the same ones: a section written as " a " is found again. Made once per search, and
+// an ASCII name in the file is compared without being decoded (a record file is read
+// and rewritten on every change of its download).
+class TWantedName {
+public:
+    explicit TWantedName(const QString& wanted) : Text(FromUtf8(wanted.toUtf8().trimmed())) {}
+
+    bool Matches(const QByteArray& name) const
+    {
+        if (Ascii(name))
+            return Text.compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
+        return FromUtf8(name).compare(Text, Qt::CaseInsensitive) == 0;
+    }
+
+private:
+    const QString Text;
+};
 
 // The name of a "[Section]" line, or nothing for any other line.
 std::optional<QByteArray> SectionName(const QByteArray& line)
@@ -136,9 +157,10 @@ bool TIniContent::WriteStrings(const QString& section, const Values& values)
 
 qsizetype TIniContent::FindSection(const QString& section) const
 {
+    const TWantedName wanted(section);
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
         const std::optional<QByteArray> name = SectionName(m_lines[i]);
-        if (name && SameName(*name, section))
+        if (name && wanted.Matches(*name))
             return i;
     }
     return -1;
@@ -157,9 +179,10 @@ qsizetype TIniContent::FindKey(qsizetype header, const QString& key) const
     if (header < 0)
         return -1;
     const qsizetype end = SectionEnd(header);
+    const TWantedName wanted(key);
     QByteArray name, value;
     for (qsizetype i = header + 1; i < end; ++i)
-        if (SplitKeyLine(m_lines[i], name, value) && SameName(name, key))
+        if (SplitKeyLine(m_lines[i], name, value) && wanted.Matches(name))
             return i;
     return -1;
 }
