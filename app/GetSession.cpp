@@ -98,6 +98,7 @@ int TGetSession::Run()
         if (Options.NoMirrors)
             host.TryLocalMirrorlist = false;
         host.AfterAllDownloads = false;
+        host.KeepsList = false;
         host.GivesUpAt = FailsForGood;
         System = std::make_unique<TDownloadSystem>(host);
         System->OnDownloadChange = [this](TLocalDownloadinfo* record, TDownloader*) {

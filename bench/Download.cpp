@@ -7,10 +7,12 @@
 #include "bench/AllocationCounter.h"
 #include "engine/CombineParts.h"
 #include "engine/Downloader.h"
+#include "records/StatusTexts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
@@ -63,9 +65,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "corvane_download: %s\n", qPrintable(d->StatusText));
         app.exit(1);
     };
-    downloader.OnSlotChange = [&](TDownloader* d, TPartDownloadSlot*) {
+    QString partsDone; // when each part was complete, in seconds
+    QSet<const TPartDownloadSlot*> done;
+    downloader.OnSlotChange = [&](TDownloader* d, TPartDownloadSlot* slot) {
         if (d->Slots.NumberOfSlots() == parts && d->DownloadInfo->StateCode == pdsDownloading)
             AllocationCounter::Start();
+        if (slot->StatusText == StatusTexts().Done && !done.contains(slot)) {
+            done.insert(slot);
+            partsDone += QString::asprintf(" %.2f", clock.elapsed() / 1000.0);
+        }
     };
     downloader.OnAllPartsDone = [&](TDownloader* d) {
         AllocationCounter::Stop();
@@ -75,8 +83,9 @@ int main(int argc, char** argv)
         combiner = std::make_unique<TCombineParts>(record, [&, joined](const TCombineResult& result) {
             if (!result.Ok)
                 std::fprintf(stderr, "corvane_download: %s\n", qPrintable(result.Message));
-            std::fprintf(stderr, "parts %d, fetched in %.2f s, joined in %.2f s, allocations %llu, main thread cpu %.3f s\n",
-                         joined, fetchedMs / 1000.0, (clock.elapsed() - fetchedMs) / 1000.0,
+            std::fprintf(stderr, "parts %d (done at%s s), fetched in %.2f s, joined in %.2f s, allocations %llu, "
+                         "main thread cpu %.3f s\n",
+                         joined, qPrintable(partsDone), fetchedMs / 1000.0, (clock.elapsed() - fetchedMs) / 1000.0,
                          static_cast<unsigned long long>(AllocationCounter::Count()), MainThreadCpuSeconds());
             status = result.Ok ? 0 : 1;
             app.exit(status);

@@ -1,6 +1,7 @@
 #include "coordination/DownloadListModel.h"
 
 #include "coordination/DownloadSystem.h"
+#include "coordination/PartFileSizes.h"
 #include "engine/Downloader.h"
 #include "platform/base/Guard.h"
 #include "records/GeneralFunctions.h"
@@ -41,7 +42,7 @@ double RateValue(const QString& text)
 }
 }
 
-void FillDownloadRow(const TDownloadSystem& system, TDownloadRow& row)
+void FillDownloadRow(const TDownloadSystem& system, TDownloadRow& row, TPartFileSizeCache* sizes)
 {
     Guarded("procedure TDownloadSystem.FillRowData", [&] {
         TLocalDownloadinfo* record = row.Record;
@@ -66,7 +67,8 @@ void FillDownloadRow(const TDownloadSystem& system, TDownloadRow& row)
                 texts[TDownloadRow::Speed] = downloader->TransferRate();
             }
         } else {
-            row.CompletedBytes = TDownloadSystem::BytesDownloaded(record->TempFileName());
+            row.CompletedBytes = sizes ? sizes->BytesDownloaded(record->TempFileName())
+                                       : TDownloadSystem::BytesDownloaded(record->TempFileName());
             texts[TDownloadRow::Completed] = BytesToPresentableString(row.CompletedBytes);
         }
         texts[TDownloadRow::SavePath] = FolderOf(record->LocalFileName);
@@ -135,10 +137,11 @@ void TDownloadListModel::PopulateGrid(const TLDIList& records)
         beginResetModel();
         Rows.clear();
         Rows.reserve(size_t(records.Count()));
+        TPartFileSizeCache sizes;
         for (TLocalDownloadinfo* record : records) {
             TDownloadRow& row = Rows.emplace_back();
             row.Record = record;
-            FillDownloadRow(System, row);
+            FillDownloadRow(System, row, &sizes);
         }
         SortRows();
         RebuildIndex();

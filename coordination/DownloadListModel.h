@@ -10,6 +10,7 @@
 #include <vector>
 
 class TDownloadSystem;
+class TPartFileSizeCache;
 class TLocalDownloadinfo;
 
 // One row of the download list: the record it shows and its texts, computed when the
@@ -86,4 +87,6 @@ private:
 };
 
 // The texts a download's row shows now, from the record and its active downloader.
-void FillDownloadRow(const TDownloadSystem& system, TDownloadRow& row);
+// sizes, when given, answers for the part files of a row without a downloader (one
+// folder scan for a whole refill).
+void FillDownloadRow(const TDownloadSystem& system, TDownloadRow& row, TPartFileSizeCache* sizes = nullptr);

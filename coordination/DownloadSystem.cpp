@@ -1,5 +1,6 @@
 #include "coordination/DownloadSystem.h"
 
+#include "coordination/PartFileSizes.h"
 #include "engine/Downloader.h"
 #include "platform/base/Guard.h"
 #include "platform/power/WinReboot.h"
@@ -14,7 +15,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QObject>
 
 namespace {
@@ -309,10 +309,12 @@ void TDownloadSystem::DownloadNextInQueue()
 {
     Guarded("procedure TDownloadSystem.DownloadNextInQueue", [&] {
         const TLDIList records = RecordList;
+        // Once per call, not once per queued record: a long queue would read it hundreds of times.
+        const int most = Read(Setting::MaxSimultaneousDownloads);
         for (TLocalDownloadinfo* record : records) {
             if (RecordList.IndexOf(record) < 0 || record->Status() != StatusTexts().Queued)
                 continue;
-            if (NumberOfDownloading() < Read(Setting::MaxSimultaneousDownloads))
+            if (NumberOfDownloading() < most)
                 AddDownload(record, false);
         }
     });
@@ -352,17 +354,8 @@ bool TDownloadSystem::FileNameInUse(const QString& localFileName) const
 qint64 TDownloadSystem::BytesDownloaded(const QString& tempFileName)
 {
     qint64 bytes = 0;
-    Guarded("function TDownloadSystem.BytesDownloaded(TempFileName: string): integer", [&] {
-        const QFileInfo base(tempFileName);
-        const QString prefix = base.fileName() + QLatin1Char('.');
-        if (base.fileName().isEmpty())
-            return;
-        const QFileInfoList files = base.dir().entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QFileInfo& file : files) {
-            if (file.fileName().startsWith(prefix) && !file.fileName().contains(QStringLiteral(".dat")))
-                bytes += file.size();
-        }
-    });
+    Guarded("function TDownloadSystem.BytesDownloaded(TempFileName: string): integer",
+            [&] { bytes = TPartFileSizeCache().BytesDownloaded(tempFileName); });
     return bytes;
 }
 

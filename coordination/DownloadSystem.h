@@ -34,6 +34,9 @@ struct TDownloadSystemHost {
     std::optional<int> SplitParts {};
     std::optional<bool> TryLocalMirrorlist {};
     bool AfterAllDownloads = true;
+    // Whether List() keeps its rows without a main window; a host that shows no list
+    // clears it, so a change does not refill hundreds of rows nobody reads.
+    bool KeepsList = true;
     // An error the download is given up at without any retry; none retries every error
     // as RetryTimes says.
     std::function<bool(const TDownloader& downloader)> GivesUpAt {};

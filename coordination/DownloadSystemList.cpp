@@ -83,7 +83,7 @@ void TDownloadSystem::RefreshList()
     Guarded("procedure TForm_Main.PopulateVDT(KeepSelection: boolean)", [&] {
         if (Host.MainWindow)
             Host.MainWindow->PopulateVDT(true);
-        else
+        else if (Host.KeepsList)
             ListModel->Refresh(true);
     });
 }

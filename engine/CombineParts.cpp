@@ -17,12 +17,6 @@
 #include <cstring>
 
 namespace {
-TWorkerThreads& Threads()
-{
-    static TWorkerThreads threads;
-    return threads;
-}
-
 std::string FileSystemName(const QString& name)
 {
     return QFile::encodeName(name).toStdString();
@@ -56,7 +50,7 @@ TCombineParts::TCombineParts(TLocalDownloadinfo& downloadInfo,
     Guarded("constructor TCombineParts.Create(Downloader: TDownloader; procOnFilesCombined: TNotifyEvent)", [&] {
         TJoinJob job{FileSystemName(TmpFileName), FileSystemName(LclFileName), RemoteFSize};
         try {
-            Threads().Start([job = std::move(job), synchronizer = Synchronizer, self = this]() mutable {
+            JoinThreads().Start([job = std::move(job), synchronizer = Synchronizer, self = this]() mutable {
                 Execute(std::move(job), std::move(synchronizer), self);
             });
         } catch (...) {
@@ -143,10 +137,10 @@ void TCombineParts::StartVirusCheck() const
 
 int TCombineParts::RunningThreads()
 {
-    return Threads().Running();
+    return JoinThreads().Running();
 }
 
 bool TCombineParts::WaitForThreads(int timeoutMs)
 {
-    return Threads().WaitForAll(timeoutMs);
+    return JoinThreads().WaitForAll(timeoutMs);
 }

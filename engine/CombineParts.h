@@ -51,9 +51,10 @@ public:
     bool Finished() const { return HasFinished; }
     const TCombineResult& Result() const { return FinalResult; }
 
-    // Combiner threads of the whole process that have not ended yet.
+    // Threads of the whole process that work on part files (combiners and the
+    // downloaders' early appends) and have not ended yet.
     static int RunningThreads();
-    // Waits (real time) until every combiner thread has ended, at most timeoutMs; false
+    // Waits (real time) until every such thread has ended, at most timeoutMs; false
     // when some still run. For program exit and tests.
     static bool WaitForThreads(int timeoutMs);
 

@@ -1,5 +1,6 @@
 #include "engine/Downloader.h"
 
+#include "engine/PartAppender.h"
 #include "engine/PingSystem.h"
 #include "platform/base/Guard.h"
 #include "records/MirrorListFile.h"
@@ -129,6 +130,7 @@ void TDownloader::OnUpdateTimer()
     Guarded("procedure TDownloader.OnUpdateTimer(Sender: TObject)", [&] {
         Speed.Update(TransferCount());
         Raise(OnUpdate, this);
+        AppendFinishedParts(); // the range after ".0" grows
     });
 }
 
@@ -146,6 +148,8 @@ void TDownloader::Pause()
 {
     Guarded("procedure TDownloader.Pause", [&] {
         Paused = true;
+        if (Appender)
+            Appender->Stop();
         Slots.PauseAll();
         Raise(OnPause, this);
     });
@@ -155,6 +159,8 @@ void TDownloader::Abort()
 {
     Guarded("procedure TDownloader.Abort", [&] {
         Aborted = true;
+        if (Appender)
+            Appender->Stop();
         Slots.AbortAll();
         Raise(OnAbort, this);
     });
@@ -302,7 +308,7 @@ bool TDownloader::AnySlotRunning() const
 // complete counts.
 bool TDownloader::ReadyToJoin() const
 {
-    if (DownloadInfo->LocalFileName.isEmpty() || AnySlotRunning())
+    if (DownloadInfo->LocalFileName.isEmpty() || AnySlotRunning() || (Appender && Appender->Busy()))
         return false;
     if (DownloadInfo->FileSize > 0)
         return AllPartsDone();

@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/PartDownloadSlot.h"
+#include "engine/PartJoin.h"
 #include "engine/Pinger.h"
 #include "engine/TransferSpeed.h"
 #include "records/LocalDownloadinfo.h"
@@ -10,9 +11,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
+class TPartAppender;
 class TPingSystem;
 
 // A mirror list that frees its mirrors when it goes.
@@ -33,6 +36,13 @@ public:
 //
 // Part files are the record's temporary name + "." + the decimal start byte of their
 // range; read in the order of their start bytes they form a chain.
+//
+// Two things make a fast download (one the thread's speed limits) end sooner: the
+// first running range gets the largest share of reading, so the ranges complete one
+// after the other, and a worker (TPartAppender) appends onto ".0" the finished ranges
+// that follow it without a gap, then the final bytes of the range after it while that
+// still arrives. OnAllPartsDone waits for a running append; the combiner then joins
+// only what is left.
 //
 // Never destroy a downloader inside one of its events: the owner marks it and frees it
 // later (from a timer). Pings, network events and the update timer that are still
@@ -144,6 +154,13 @@ private:
     void Complete();
     void Fail(const TPartDownloadSlot* slot);
     void SplitAndSave();
+    void ShareReading();
+    void AppendFinishedParts();
+    void AppendGrowingRange();
+    void StartAppend(qint64 end, std::optional<TGrowingPart> growing);
+    void DropGrowingRange();
+    void PartsAppended(qint64 end, bool ok);
+    void ForgetAppends();
     void SaveNumOfParts();
 
     void SplitFresh();
@@ -169,4 +186,18 @@ private:
 
     int PartsWanted; // NumOfParts as given, before any merge
     std::unique_ptr<TPingSystem> PingSystem; // goes before the mirrors it pings
+    std::unique_ptr<TPartAppender> Appender;
+    qint64 AppendedUpTo = 0; // ".0" holds the file up to here through early appends
+    qint64 GrowingStart = -1; // the range after ".0" that is partly on it already
+    qint64 GrowingCopied = 0; // how much of it
+    std::optional<TGrowingPart> PendingGrowing; // the append of it that runs now
+    bool AppendsOff = false; // one failed: the combiner does the rest, and says why
+
+public:
+    // Reading shares (bytes per wake-up of a connection) of the first running range
+    // and of the others.
+    static constexpr qint64 LeadReadBudget = 4 << 20;
+    static constexpr qint64 TrailReadBudget = 64 << 10;
+    // New bytes of the range after ".0" that are worth an append of their own.
+    qint64 AppendStep = 16 << 20;
 };

@@ -57,15 +57,20 @@ void TDownloader::CreateParts()
     Guarded("procedure TDownloader.CreateParts", [&] {
         if (ReadyToJoin())
             return Complete();
-        std::vector<qint64> starts = FindPartFiles(DownloadInfo->TempFileName());
-        if (starts.empty() || DownloadInfo->NumOfParts == -1)
+        // A record never split holds no plan in its part files: the folder is not read.
+        std::vector<qint64> starts;
+        if (DownloadInfo->NumOfParts != -1)
+            starts = FindPartFiles(DownloadInfo->TempFileName());
+        if (starts.empty())
             SplitFresh();
         else
             ResumeFromPartFiles(std::move(starts));
         StartFirstSlotIfIncomplete();
         // Cutting over-long part files back to their ranges may have completed the chain.
         if (ReadyToJoin())
-            Complete();
+            return Complete();
+        ShareReading();
+        AppendFinishedParts();
     });
 }
 

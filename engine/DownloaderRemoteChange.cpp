@@ -69,6 +69,7 @@ void TDownloader::StopEveryPart()
 // probes the file again, and only the answer that told of the change stays known.
 void TDownloader::StartAgain(const THostValidators& seen)
 {
+    ForgetAppends(); // before the files go: nothing of the old version may be written after
     for (int i = Slots.NumberOfSlots() - 1; i > 0; --i) {
         TPartDownloadSlot* slot = Slots.GetSlot(i);
         Raise(OnSlotDelete, this, slot);

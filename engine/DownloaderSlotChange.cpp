@@ -46,6 +46,7 @@ void TDownloader::SlotChange(TPartDownloadSlot* slot, TPartDownloaderState state
         default:
             break;
         }
+        ShareReading();
         if (report)
             Raise(OnSlotChange, this, slot);
     });
@@ -162,6 +163,8 @@ void TDownloader::SlotPartDone(TPartDownloadSlot* slot)
     Slots.RemovePartDownloader(part); // inside its own report: it looks before going on
     if (ReadyToJoin())
         Complete();
+    else
+        AppendFinishedParts();
 }
 
 // The slot's range is full while data keeps coming: when the next range has nothing

@@ -1,5 +1,6 @@
 #include "engine/FtpClient.h"
 
+#include "engine/FileSteps.h"
 #include "engine/PartDownloader.h"
 #include "platform/base/Guard.h"
 
@@ -8,6 +9,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 constexpr int ErrorConnection = 421;
 constexpr int ErrorNoDataConnection = 425;
@@ -15,7 +19,8 @@ constexpr int ErrorLocalFile = 426;
 constexpr int ErrorArgument = 501;
 constexpr int ErrorLogin = 530;
 constexpr int ErrorDataSetup = 550;
-// Enough to keep the network busy while we write; bounds what a fast server can pile up.
+// When splicing is refused: enough to keep the network busy while we write; bounds
+// what a fast server can pile up.
 constexpr qint64 DataReadBuffer = 256 * 1024;
 
 bool IsRetrieve(TFtpRequest request)
@@ -455,7 +460,11 @@ QTcpSocket* TFtpClient::NewSocket()
 
 void TFtpClient::AttachDataSocket(QTcpSocket* socket)
 {
-    socket->setReadBufferSize(DataReadBuffer);
+    // We read the data connection ourselves (spliced into the file); Qt takes a byte
+    // before it tells us, which can never carry a block past the stop mark.
+    m_pipe.Discard();
+    m_spliceOff = false;
+    socket->setReadBufferSize(1);
     Listen(socket, &QTcpSocket::readyRead, "procedure TFtpClient.DataReadyRead", &TFtpClient::ReadData);
     Listen(socket, &QTcpSocket::disconnected, "procedure TFtpClient.DataClosed", &TFtpClient::DataClosed);
     Listen(socket, &QTcpSocket::errorOccurred, "procedure TFtpClient.DataError", &TFtpClient::DataError);
@@ -563,32 +572,100 @@ void TFtpClient::DataClosed()
     ReadData();
     if (!*alive || !m_data)
         return;
+    DataEnded();
+}
+
+void TFtpClient::DataEnded()
+{
     DropSocket(m_data);
     m_dataClosed = true;
     CheckTransferDone();
 }
 
+// What Qt holds comes in blocks through memory, the rest is spliced from the socket.
 void TFtpClient::ReadData()
 {
-    const std::shared_ptr<bool> alive = m_alive;
     while (m_data && m_data->bytesAvailable() > 0) {
         const qint64 count = m_data->read(m_block.data(), BlockSize);
-        if (count <= 0)
+        if (count <= 0 || !WriteBlock(m_block.data(), count))
             return;
-        if (m_file.isOpen() && m_file.write(m_block.data(), count) != count) {
-            m_localWriteError = WriteErrorText(m_file);
-            m_writeError = "426 Unable to write local file " + LocalFileName + ": " + m_localWriteError;
-            return CutData();
-        }
-        m_byteCount += count;
-        bool abort = false;
-        if (!Raise(OnProgress, m_byteCount, abort))
-            return;
-        if (!m_data)
-            return; // the listener aborted, or started over
-        if (abort || (StopMark > 0 && m_byteCount >= StopMark))
-            return CutData();
     }
+    if (m_data && !m_spliceOff)
+        SpliceData(ReadBudget);
+}
+
+bool TFtpClient::WriteBlock(const char* data, qint64 count)
+{
+    if (!m_file.isOpen())
+        return TakeBlock(count);
+    if (const int error = WriteAll(m_file.handle(), data, size_t(count), WriteOffset + m_byteCount)) {
+        LocalWriteFailed(error);
+        return false;
+    }
+    return TakeBlock(count);
+}
+
+void TFtpClient::LocalWriteFailed(int error)
+{
+    m_localWriteError = QString::fromLocal8Bit(strerror(error));
+    m_writeError = "426 Unable to write local file " + LocalFileName + ": " + m_localWriteError;
+    CutData();
+}
+
+bool TFtpClient::TakeBlock(qint64 count)
+{
+    m_byteCount += count;
+    bool abort = false;
+    if (!Raise(OnProgress, m_byteCount, abort))
+        return false;
+    if (!m_data)
+        return false; // the listener aborted, or started over
+    if (abort || (StopMark > 0 && m_byteCount >= StopMark)) {
+        CutData();
+        return false;
+    }
+    return true;
+}
+
+bool TFtpClient::SpliceData(qint64 budget)
+{
+    while (m_data && budget > 0) {
+        const qint64 want = StopMark > 0 ? qMin(budget, StopMark - m_byteCount) : budget;
+        const int socket = int(m_data->socketDescriptor());
+        // Nothing to splice into when the data is only counted.
+        const qint64 taken = socket < 0 || want <= 0 || !m_file.isOpen() ? TSplicePipe::Refused
+                                                                         : m_pipe.FromSocket(socket, want);
+        if (taken == TSplicePipe::Nothing)
+            return true;
+        if (taken == TSplicePipe::Ended) {
+            DataEnded();
+            return false;
+        }
+        if (taken == TSplicePipe::Refused) {
+            // Qt reads the rest, in blocks through memory.
+            m_spliceOff = true;
+            m_data->setReadBufferSize(DataReadBuffer);
+            return true;
+        }
+        const qint64 written = m_pipe.ToFile(m_file.handle(), WriteOffset + m_byteCount);
+        if (written > 0 && !TakeBlock(written))
+            return false;
+        // The file took only part: the rest is written the usual way, which meets and
+        // reports the failure.
+        if (m_pipe.Held() > 0)
+            m_spliceOff = true;
+        while (m_pipe.Held() > 0) {
+            const qint64 back = m_pipe.TakeBack(m_block.data(), BlockSize);
+            if (back < 0) {
+                LocalWriteFailed(errno);
+                return false;
+            }
+            if (!WriteBlock(m_block.data(), back))
+                return false;
+        }
+        budget -= taken;
+    }
+    return true;
 }
 
 void TFtpClient::AcceptData()

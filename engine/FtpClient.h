@@ -1,5 +1,6 @@
 #pragma once
 #include "engine/FtpReply.h"
+#include "platform/net/SplicePipe.h"
 
 #include <QAbstractSocket>
 #include <QFile>
@@ -92,7 +93,12 @@ public:
     std::function<void(qint64 count, bool& abort)> OnProgress;
     std::function<void(TFtpRequest request, int error)> OnRequestDone;
 
+    // Blocks that pass through our memory; the data connection's bytes are otherwise
+    // spliced from the socket into the local file, each move one block (never past
+    // the stop mark).
     static constexpr qint64 BlockSize = 4096;
+    // The most bytes taken from the data connection per readiness event.
+    qint64 ReadBudget = 1 << 20;
 
 private:
     enum class Step {
@@ -139,6 +145,14 @@ private:
     void DataError(QAbstractSocket::SocketError error);
     void DataClosed();
     void ReadData();
+    // Counts a block written to the local file and raises OnProgress; false once the
+    // transfer must not be read on (cut, or the client gone or replaced).
+    bool TakeBlock(qint64 count);
+    bool WriteBlock(const char* data, qint64 count);
+    void LocalWriteFailed(int error);
+    // Splices from the data connection within budget; false when reading must stop.
+    bool SpliceData(qint64 budget);
+    void DataEnded();
     void AcceptData();
 
     template <class Handler, class... Args> bool Raise(const Handler& event, Args&&... args);
@@ -152,6 +166,8 @@ private:
     QTcpServer* m_listener = nullptr;
     QFile m_file;
     std::array<char, BlockSize> m_block;
+    TSplicePipe m_pipe;
+    bool m_spliceOff = false; // splicing failed in this transfer: Qt reads the rest
     TFtpReplyReader m_replies;
 
     TFtpState m_state = TFtpState::NotConnected;

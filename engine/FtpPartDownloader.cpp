@@ -85,6 +85,8 @@ void TFTPPartDownloader::Get()
         client->WriteOffset = ExistingBytes;
         client->StopMark = StopMark();
         client->Passive = proxied || Read(Setting::PassiveMode);
+        if (readBudget > 0)
+            client->ReadBudget = readBudget;
         TransferCount = ExistingBytes;
         if (client->Connected()) {
             if (NeedsRestCheck()) {
@@ -103,6 +105,13 @@ void TFTPPartDownloader::Get()
         State = pdsContactingHost;
         Change();
     });
+}
+
+void TFTPPartDownloader::SetReadBudget(qint64 bytes)
+{
+    TPartDownloader::SetReadBudget(bytes);
+    if (client && bytes > 0)
+        client->ReadBudget = bytes;
 }
 
 void TFTPPartDownloader::SessionConnected(int error)

@@ -18,6 +18,7 @@ public:
     void Get() override;
     void Abort() override;
     void Pause() override;
+    void SetReadBudget(qint64 bytes) override;
 
     // The part file's size when Get started.
     qint64 ExistingBytes = 0;

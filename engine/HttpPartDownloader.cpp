@@ -1,5 +1,6 @@
 #include "engine/HttpPartDownloader.h"
 
+#include "engine/FileSteps.h"
 #include "engine/HttpAnswer.h"
 #include "platform/base/Clock.h"
 #include "platform/base/Guard.h"
@@ -7,6 +8,9 @@
 #include "records/Settings.h"
 #include "records/SiteManager.h"
 #include "records/StatusTexts.h"
+
+#include <cstring>
+#include <limits>
 
 THTTPPartDownloader::~THTTPPartDownloader()
 {
@@ -37,6 +41,7 @@ void THTTPPartDownloader::Request()
         client->OnHeaderData = [this](const QByteArray&) { LastActivity = GetTickCount(); };
         client->OnHeaderEnd = [this] { HeaderEnd(); };
         client->OnDocData = [this](const char* data, qint64 size) { DocData(data, size); };
+        client->SpliceTarget = [this](THttpSpliceTarget& target) { return SpliceTarget(target); };
         client->OnRequestDone = [this](int error, const QString&) { RequestDone(error); };
     }
     // Credentials in the URL only update what the store already holds for the host;
@@ -47,6 +52,7 @@ void THTTPPartDownloader::Request()
     Url.User = store.GetUser(Url, Realm);
     Url.Password = store.GetPass(Url, Realm);
 
+    client->ReadBudget = readBudget > 0 ? readBudget : THttpClient::MaxReadPerEvent;
     THttpRequest request;
     request.Url = Url.Url;
     request.User = Url.User;
@@ -181,15 +187,28 @@ void THTTPPartDownloader::RefuseAnswer(int status)
     client->Abort();
 }
 
+// The part file takes what the range still wants, after what it holds.
+bool THTTPPartDownloader::SpliceTarget(THttpSpliceTarget& target) const
+{
+    if (!accepting || State == pdsError || State == pdsAuthRequired || Redirecting || !partFile.isOpen())
+        return false;
+    target.File = partFile.handle();
+    target.Offset = partSize;
+    target.MaxBytes = EndByte > 0 ? RangeLength() - partSize : std::numeric_limits<qint64>::max();
+    return target.MaxBytes > 0;
+}
+
+// data is null for a block the client has already put into the part file.
 void THTTPPartDownloader::DocData(const char* data, qint64 size)
 {
     Guarded("procedure THTTPPartDownloader.OnDocData(Sender: TObject; Buffer: Pointer; Len: Integer)", [&] {
         LastActivity = GetTickCount();
         if (!accepting || State == pdsError || State == pdsAuthRequired || Redirecting)
             return;
-        if (partFile.write(data, size) != size) {
+        const int error = data ? WriteAll(partFile.handle(), data, size_t(size), partSize) : 0;
+        if (error != 0) {
             accepting = false;
-            SetError(fmeCouldNotConnect, CouldntWriteText(FileName, WriteErrorText(partFile)));
+            SetError(fmeCouldNotConnect, CouldntWriteText(FileName, QString::fromLocal8Bit(std::strerror(error))));
             client->Abort();
             return;
         }
@@ -252,6 +271,13 @@ void THTTPPartDownloader::Finish(int error)
     }
     Redirecting = false;
     Change();
+}
+
+void THTTPPartDownloader::SetReadBudget(qint64 bytes)
+{
+    TPartDownloader::SetReadBudget(bytes);
+    if (client)
+        client->ReadBudget = bytes > 0 ? bytes : THttpClient::MaxReadPerEvent;
 }
 
 void THTTPPartDownloader::Stop()

@@ -12,7 +12,10 @@
 // from the site credentials store, the proxy from the settings at each Get.
 //
 // Only the body of an answer that continues the part file exactly is written to it:
-// nothing of an error answer, a redirect, or a 206 that starts elsewhere.
+// nothing of an error answer, a redirect, or a 206 that starts elsewhere. Over plain
+// TCP the client may move the body into the part file itself (splice), never past the
+// range's end; every block is still reported here, and written here when it came
+// through memory. Both write at the part file's byte count, not at a file position.
 class THTTPPartDownloader : public TPartDownloader {
 public:
     using TPartDownloader::TPartDownloader;
@@ -22,6 +25,7 @@ public:
     void Get() override;
     void Abort() override;
     void Pause() override;
+    void SetReadBudget(qint64 bytes) override;
 
     bool Redirecting = false;
 
@@ -38,6 +42,7 @@ private:
     bool TakeRedirect(int status);
     void TakeBody(int status);
     void RefuseAnswer(int status);
+    bool SpliceTarget(THttpSpliceTarget& target) const;
     void DocData(const char* data, qint64 size);
     void RequestDone(int error);
     void Finish(int error);

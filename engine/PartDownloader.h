@@ -59,10 +59,14 @@ public:
     QString Realm;             // of the last 401 challenge
     bool CredentialsTried = false;
 
+    // The most bytes read per wake-up of the connection (0: the client's default).
+    virtual void SetReadBudget(qint64 bytes) { readBudget = bytes; }
+
     // The range's length; 0 for an open-ended range.
     qint64 RangeLength() const { return EndByte > 0 ? EndByte - StartByte + 1 : 0; }
 
 protected:
+    qint64 readBudget = 0;
     // Raises OnChange with State; false when the listener destroyed this object, so
     // the caller must return at once.
     bool Change();

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -61,31 +62,86 @@ public:
         return Result;
     }
 
+    TJoinResult RunAppend(qint64 end)
+    {
+        AppendOnly(end);
+        return Result;
+    }
+
+    TJoinResult RunGrowing(const TGrowingPart& growing)
+    {
+        AppendGrowing(growing);
+        return Result;
+    }
+
 private:
     bool Join()
     {
         if (Job.LclFileName.empty())
             return Fail(TJoinFailure::CouldntOpen, Job.LclFileName);
-        if (!Recover())
+        qint64 start = 0;
+        if (!Begin(start))
             return false;
-        const qint64 start = RegularFileSize(Zero);
-        if (start < 0)
-            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
         const qint64 total = Job.RemoteFSize > 0 ? Job.RemoteFSize : start;
         if (!PrepareTarget())
             return false;
         Done = start;
         WorkTotal = CrossFileSystem ? 2 * total : total;
-        std::vector<TPart> chain;
-        if (!Report(0) || !FindChain(start, total, chain))
+        TFileHandle zero;
+        return AppendChain(start, total, zero) && Place(zero);
+    }
+
+    bool AppendOnly(qint64 end)
+    {
+        qint64 start = 0;
+        if (!Begin(start))
             return false;
-        TFileHandle zero = TFileHandle::Open(Zero, O_WRONLY);
+        Done = start;
+        WorkTotal = end;
+        TFileHandle zero;
+        return AppendChain(start, end, zero);
+    }
+
+    // Takes ".0" for this joiner, undoes a half-done append and tells ".0"'s size.
+    bool Begin(qint64& start)
+    {
+        if (!LockZero() || !Recover())
+            return false;
+        start = RegularFileSize(Zero);
+        return start >= 0 || Fail(TJoinFailure::CouldntOpen, Zero, errno);
+    }
+
+    // Every part from start up to end, checked before any is appended onto ".0" (left
+    // open in zero).
+    bool AppendChain(qint64 start, qint64 end, TFileHandle& zero)
+    {
+        std::vector<TPart> chain;
+        if (!Report(0) || !FindChain(start, end, chain))
+            return false;
+        zero = TFileHandle::Open(Zero, O_WRONLY);
         if (!zero.IsOpen())
             return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        return AppendAll(zero.Get(), chain);
+    }
+
+    bool AppendAll(int zero, const std::vector<TPart>& chain)
+    {
         for (const TPart& part : chain)
-            if (!Append(zero.Get(), part))
+            if (!Append(zero, part))
                 return false;
-        return Place(zero);
+        return true;
+    }
+
+    // Held until the joiner goes, so a join and an append of the same parts take turns.
+    bool LockZero()
+    {
+        ZeroLock = TFileHandle::Open(Zero, O_RDONLY);
+        if (!ZeroLock.IsOpen())
+            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        while (::flock(ZeroLock.Get(), LOCK_EX) != 0)
+            if (errno != EINTR)
+                return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        return true;
     }
 
     bool Fail(TJoinFailure failure, const std::string& fileName, int error = 0)
@@ -196,21 +252,73 @@ private:
         TFileHandle source = TFileHandle::Open(name, O_RDONLY);
         if (!source.IsOpen())
             return Fail(TJoinFailure::CouldntOpen, name, errno);
-        if (!WriteJournal(part))
+        return WriteJournal(part) && CopyPart(source.Get(), zero, part.Start, 0, part.Size, name)
+            && FinishPart(zero, part.Start, name);
+    }
+
+    // Once ".0" holds some of the part, every failure cuts it back to the part's start.
+    bool AppendGrowing(const TGrowingPart& growing)
+    {
+        if (!LockZero())
             return false;
-        const TCopyError copy = CopyRange(source.Get(), 0, zero, part.Start, part.Size, Job.ChunkBytes, Buffer,
-                                          [this](qint64 bytes) { return Report(bytes); });
-        if (copy.Error) {
-            CutBack(zero, part.Start);
-            if (copy.Error == ECANCELED)
-                return false; // Report has said why
-            return copy.Reading ? Fail(TJoinFailure::CouldntOpen, name, copy.Error)
-                                : Fail(TJoinFailure::CouldntWrite, Zero, copy.Error);
+        const qint64 start = growing.Start;
+        const qint64 zeroSize = RegularFileSize(Zero);
+        if (zeroSize < start)
+            return Fail(TJoinFailure::CouldntOpen, Zero, zeroSize < 0 ? errno : EINVAL);
+        TFileHandle zero = TFileHandle::Open(Zero, O_WRONLY);
+        if (!zero.IsOpen())
+            return Fail(TJoinFailure::CouldntOpen, Zero, errno);
+        const std::string name = PartFileName(Job.TmpFileName, start);
+        const TPart part{start, qMax(growing.Length, growing.Final)};
+        TPart named;
+        const bool continuing = zeroSize > start && ReadJournal(named) && named.Start == start;
+        // Without our journal an overlong ".0" is no append of ours: never cut.
+        if (zeroSize > start && !continuing)
+            return Fail(TJoinFailure::CouldntOpen, Zero, EINVAL);
+        if (zeroSize > start + growing.Final)
+            return CutBackAfter(zero.Get(), start, TJoinFailure::CouldntOpen, Zero);
+        TFileHandle source = TFileHandle::Open(name, O_RDONLY);
+        if (!source.IsOpen())
+            return CutBackAfter(zero.Get(), start, TJoinFailure::CouldntOpen, name);
+        // The journal names the part before any of it is on ".0", with room for all of it.
+        if ((!continuing || named.Size < part.Size) && !WriteJournal(part)) {
+            CutBack(zero.Get(), start);
+            return false;
         }
+        Done = zeroSize;
+        WorkTotal = start + growing.Final;
+        if (!CopyPart(source.Get(), zero.Get(), start, zeroSize - start, growing.Final, name))
+            return false;
+        if (!growing.Whole)
+            return true;
+        if (RegularFileSize(name) != growing.Final) {
+            CutBack(zero.Get(), start);
+            return Fail(TJoinFailure::CouldntOpen, name, EINVAL);
+        }
+        return FinishPart(zero.Get(), start, name);
+    }
+
+    // Bytes from..to of the part at start onto ".0"; a failure cuts ".0" back to start.
+    bool CopyPart(int source, int zero, qint64 start, qint64 from, qint64 to, const std::string& name)
+    {
+        const TCopyError copy = CopyRange(source, from, zero, start + from, to - from, Job.ChunkBytes, Buffer,
+                                          [this](qint64 bytes) { return Report(bytes); });
+        if (!copy.Error)
+            return true;
+        CutBack(zero, start);
+        if (copy.Error == ECANCELED)
+            return false; // Report has said why
+        return copy.Reading ? Fail(TJoinFailure::CouldntOpen, name, copy.Error)
+                            : Fail(TJoinFailure::CouldntWrite, Zero, copy.Error);
+    }
+
+    // The part is on ".0" whole: made durable, then the part and the journal go.
+    bool FinishPart(int zero, qint64 start, const std::string& name)
+    {
         if (::fdatasync(zero) != 0)
-            return CutBackAfter(zero, part.Start, TJoinFailure::CouldntWrite, Zero);
+            return CutBackAfter(zero, start, TJoinFailure::CouldntWrite, Zero);
         if (::unlink(name.c_str()) != 0)
-            return CutBackAfter(zero, part.Start, TJoinFailure::CouldntWrite, name);
+            return CutBackAfter(zero, start, TJoinFailure::CouldntWrite, name);
         SyncFolder(PartsFolder);
         RemoveFile(Journal);
         return true;
@@ -299,6 +407,7 @@ private:
     const TJoinProgress& Progress;
     const TJoinHandOver& HandOver;
     const std::string Zero, Journal, PartsFolder;
+    TFileHandle ZeroLock;
     std::vector<char> Buffer;
     TJoinResult Result;
     qint64 Done = 0;
@@ -310,4 +419,16 @@ private:
 TJoinResult JoinParts(const TJoinJob& job, const TJoinProgress& progress, const TJoinHandOver& handOver)
 {
     return TPartJoiner(job, progress, handOver).Run();
+}
+
+TJoinResult AppendParts(const TJoinJob& job, qint64 end, const TJoinProgress& progress)
+{
+    const TJoinHandOver none;
+    return TPartJoiner(job, progress, none).RunAppend(end);
+}
+
+TJoinResult AppendGrowingPart(const TJoinJob& job, const TGrowingPart& part, const TJoinProgress& progress)
+{
+    const TJoinHandOver none;
+    return TPartJoiner(job, progress, none).RunGrowing(part);
 }

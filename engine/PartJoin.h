@@ -23,6 +23,8 @@
 //   anything is appended: a missing or empty part fails without changing a file.
 // - A failed append cuts ".0" back to its size before that part (a full disk leaves a
 //   clean retry); the parts stay.
+// - A join and an append of the same parts never run at once: each holds a lock on
+//   ".0" (flock) for its whole run, and the later one waits.
 // - The target is replaced only by a rename at the end: ".0" is linked (on another
 //   file system: copied and synced) to a temporary name beside the target and renamed
 //   onto it. ".0" is deleted only after that, and only once the hand-over has said so,
@@ -58,6 +60,27 @@ using TJoinProgress = std::function<bool(qint64 done, qint64 total)>;
 using TJoinHandOver = std::function<bool()>;
 
 TJoinResult JoinParts(const TJoinJob& job, const TJoinProgress& progress = {}, const TJoinHandOver& handOver = {});
+
+// Appends the parts that chain on from ".0"'s end up to end (one past the last byte)
+// onto ".0", as JoinParts does, and leaves ".0" there: for a download whose first parts
+// are complete while later ones still arrive. Only parts that nothing writes any more.
+// LclFileName is not used. Progress counts from ".0"'s size up to end.
+TJoinResult AppendParts(const TJoinJob& job, qint64 end, const TJoinProgress& progress = {});
+
+// A part right after ".0" that is still being written: its first Final bytes are
+// written for good and may go onto ".0" already, which must end at Start or where an
+// earlier call left it inside this part (an overlong ".0" without that call's journal is
+// not touched). From the first call on the journal names the part with Length (the most
+// it can grow to), so a crash, a stop or any failure cuts ".0" back to Start and the
+// part stays whole. Whole: the part is complete (Final is
+// its size, nothing writes it) and goes as AppendParts lets a part go.
+struct TGrowingPart {
+    qint64 Start = 0;
+    qint64 Final = 0;
+    qint64 Length = 0;
+    bool Whole = false;
+};
+TJoinResult AppendGrowingPart(const TJoinJob& job, const TGrowingPart& part, const TJoinProgress& progress = {});
 
 std::string PartFileName(const std::string& tmpFileName, qint64 startByte);
 std::string JournalFileName(const std::string& tmpFileName);

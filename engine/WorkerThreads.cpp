@@ -49,3 +49,9 @@ bool TWorkerThreads::WaitForAll(int timeoutMs) const
     std::unique_lock lock(State->Lock);
     return State->Ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return State->Running == 0; });
 }
+
+TWorkerThreads& JoinThreads()
+{
+    static TWorkerThreads threads;
+    return threads;
+}

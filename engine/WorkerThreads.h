@@ -22,3 +22,7 @@ private:
     struct TState;
     TState* State; // leaked on purpose, see above
 };
+
+// The threads that work on part files: the part combiners and the downloaders' early
+// appends (TPartAppender). Program exit waits for these through TCombineParts.
+TWorkerThreads& JoinThreads();

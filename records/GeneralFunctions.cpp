@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <cstring>
+#include <dirent.h>
 #include <stdexcept>
 
 namespace {
@@ -29,14 +31,30 @@ int TwoDigits(const QString& text, qsizetype at)
     return text[at].digitValue() * 10 + text[at + 1].digitValue();
 }
 
-// A file "name" or "name.<anything>" in folder.
+bool StartsWithIgnoringCase(const char* entry, const QByteArray& prefix)
+{
+    for (const char c : prefix)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return QFile::decodeName(entry).startsWith(QFile::decodeName(prefix), Qt::CaseInsensitive);
+    return qstrnicmp(entry, prefix.constData(), size_t(prefix.size())) == 0;
+}
+
+// A file "name" or "name.<anything>" in folder, letter case ignored. Read name by name:
+// the folder holds the record and part files of every download.
 bool NameTaken(const QString& folder, const QString& name)
 {
     if (QFileInfo::exists(folder + name))
         return true;
-    const QDir dir(folder);
-    return !dir.entryList({name + QStringLiteral(".*")}, QDir::AllEntries | QDir::Hidden | QDir::System
-                              | QDir::NoDotAndDotDot).isEmpty();
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return false;
+    const QByteArray prefix = QFile::encodeName(name + QLatin1Char('.'));
+    bool taken = false;
+    while (const dirent* entry = taken ? nullptr : ::readdir(dir))
+        taken = std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0
+            && StartsWithIgnoringCase(entry->d_name, prefix);
+    ::closedir(dir);
+    return taken;
 }
 
 QString Decimals(double value)

@@ -20,8 +20,15 @@ QString WithoutTimeZone(QString format)
 
 QString RecordDateTimeFormat(const QLocale& locale)
 {
-    return FourDigitYear(locale.dateFormat(QLocale::ShortFormat)) + QLatin1Char(' ')
-        + WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    // Every save of a record file formats two dates; the format is made once per locale.
+    thread_local QLocale madeFor;
+    thread_local QString format;
+    if (format.isEmpty() || !(locale == madeFor)) {
+        format = FourDigitYear(locale.dateFormat(QLocale::ShortFormat)) + QLatin1Char(' ')
+            + WithoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+        madeFor = locale;
+    }
+    return format;
 }
 
 QString RecordDateTimeText(TDateTime value, const QLocale& locale)

@@ -33,34 +33,60 @@ bool ValidKey(const QString& key)
            !key.startsWith(u'[') && !key.startsWith(u';');
 }
 
-// Names in the file lose their blanks (as QByteArray::trimmed sees them) when read,
-// so the wanted name loses the same ones: a section written as " a " is found again.
-bool SameName(const QByteArray& name, const QString& wanted)
+bool Ascii(QByteArrayView bytes)
 {
-    return FromUtf8(name).compare(FromUtf8(wanted.toUtf8().trimmed()), Qt::CaseInsensitive) == 0;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
 }
 
+// A name looked for among the file's names, letter case ignored. Names in the file lose
+// their blanks (as QByteArray::trimmed sees them) when read, so the wanted name loses
+// the same ones: a section written as " a " is found again. Made once per search; ASCII
+// names are compared as bytes, without decoding (a record file is read and rewritten
+// on every change of its download).
+class TWantedName {
+public:
+    explicit TWantedName(const QString& wanted)
+        : Bytes(wanted.toUtf8().trimmed()), Text(FromUtf8(Bytes)), AsciiBytes(Ascii(Bytes))
+    {
+    }
+
+    bool Matches(QByteArrayView name) const
+    {
+        if (AsciiBytes && Ascii(name))
+            return name.compare(Bytes, Qt::CaseInsensitive) == 0;
+        return FromUtf8(name.toByteArray()).compare(Text, Qt::CaseInsensitive) == 0;
+    }
+
+private:
+    const QByteArray Bytes;
+    const QString Text;
+    const bool AsciiBytes;
+};
+
 // The name of a "[Section]" line, or nothing for any other line.
-std::optional<QByteArray> SectionName(const QByteArray& line)
+std::optional<QByteArrayView> SectionName(QByteArrayView line)
 {
-    const QByteArray trimmed = line.trimmed();
+    const QByteArrayView trimmed = line.trimmed();
     if (!trimmed.startsWith('['))
         return std::nullopt;
     const qsizetype close = trimmed.indexOf(']');
-    return trimmed.mid(1, close < 0 ? -1 : close - 1).trimmed();
+    return trimmed.sliced(1, (close < 0 ? trimmed.size() : close) - 1).trimmed();
 }
 
 // Splits a "key=value" line; false for comments, section lines and other text.
-bool SplitKeyLine(const QByteArray& line, QByteArray& key, QByteArray& value)
+bool SplitKeyLine(QByteArrayView line, QByteArrayView& key, QByteArrayView& value)
 {
-    const QByteArray trimmed = line.trimmed();
+    const QByteArrayView trimmed = line.trimmed();
     if (trimmed.isEmpty() || trimmed.startsWith(';') || trimmed.startsWith('['))
         return false;
     const qsizetype equals = trimmed.indexOf('=');
     if (equals <= 0)
         return false;
-    key = trimmed.left(equals).trimmed();
-    value = trimmed.mid(equals + 1).trimmed();
+    key = trimmed.first(equals).trimmed();
+    value = trimmed.sliced(equals + 1).trimmed();
     return !key.isEmpty();
 }
 
@@ -106,9 +132,9 @@ QString TIniContent::ReadString(const QString& section, const QString& key, cons
     QString result = defaultValue;
     Guarded("function TIniContent.ReadString(Section, Ident, Default: string): string", [&] {
         const qsizetype line = FindKey(FindSection(section), key);
-        QByteArray name, value;
+        QByteArrayView name, value;
         if (line >= 0 && SplitKeyLine(m_lines[line], name, value))
-            result = FromUtf8(Unquoted(value));
+            result = FromUtf8(Unquoted(value.toByteArray()));
     });
     return result;
 }
@@ -136,9 +162,10 @@ bool TIniContent::WriteStrings(const QString& section, const Values& values)
 
 qsizetype TIniContent::FindSection(const QString& section) const
 {
+    const TWantedName wanted(section);
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        const std::optional<QByteArray> name = SectionName(m_lines[i]);
-        if (name && SameName(*name, section))
+        const std::optional<QByteArrayView> name = SectionName(m_lines[i]);
+        if (name && wanted.Matches(*name))
             return i;
     }
     return -1;
@@ -157,9 +184,10 @@ qsizetype TIniContent::FindKey(qsizetype header, const QString& key) const
     if (header < 0)
         return -1;
     const qsizetype end = SectionEnd(header);
-    QByteArray name, value;
+    const TWantedName wanted(key);
+    QByteArrayView name, value;
     for (qsizetype i = header + 1; i < end; ++i)
-        if (SplitKeyLine(m_lines[i], name, value) && SameName(name, key))
+        if (SplitKeyLine(m_lines[i], name, value) && wanted.Matches(name))
             return i;
     return -1;
 }

@@ -13,10 +13,12 @@ TIniFile::TIniFile(const QString& fileName) : m_fileName(fileName)
 bool TIniFile::Load()
 {
     m_content = TIniContent();
+    m_bytes.reset();
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
         return !file.exists();
-    m_content = TIniContent(file.readAll());
+    m_bytes = file.readAll();
+    m_content = TIniContent(*m_bytes);
     return true;
 }
 
@@ -32,7 +34,11 @@ bool TIniFile::WriteStrings(const QString& section, const Values& values)
         if (!Load())
             return; // rewriting would lose what we could not read
         TIniContent changed = m_content;
-        if (!changed.WriteStrings(section, values) || !WriteFileAtomically(m_fileName, changed.Bytes()))
+        if (!changed.WriteStrings(section, values))
+            return;
+        // A rewrite that would leave the file as it is writes nothing.
+        const QByteArray bytes = changed.Bytes();
+        if ((!m_bytes || bytes != *m_bytes) && !WriteFileAtomically(m_fileName, bytes))
             return;
         m_content = std::move(changed);
         written = true;

@@ -1,7 +1,9 @@
 #pragma once
 #include "platform/ini/IniContent.h"
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 // A profile (INI) file as the download records are kept, read into a TIniContent
 // (which says how lines, names and values are read) and rewritten from it.
@@ -25,7 +27,8 @@ public:
     // TIniContent::WriteStrings does. The file is re-read first, so edits made
     // meanwhile by others survive. False, and nothing written, when the content
     // refuses a name or value, or when the file cannot be read or written; the
-    // rewrite is atomic (WriteFileAtomically).
+    // rewrite is atomic (WriteFileAtomically), and left out when it would change no
+    // byte of the file.
     bool WriteStrings(const QString& section, const Values& values);
     bool WriteString(const QString& section, const QString& key, const QString& value);
 
@@ -35,4 +38,5 @@ private:
 
     QString m_fileName;
     TIniContent m_content;
+    std::optional<QByteArray> m_bytes; // the file as last read; none when it did not exist
 };

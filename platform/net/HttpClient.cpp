@@ -46,6 +46,9 @@ void THttpClient::Get(const THttpRequest& newRequest)
         ++serial;
         request = newRequest;
         parser.Reset();
+        pipe.Discard(); // what a stopped request left in it is no part of this one
+        spliceOff = false;
+        splicedCount = 0;
         errorCode = httpOk;
         errorText.clear();
         tlsErrorText.clear();
@@ -83,9 +86,10 @@ void THttpClient::OpenSocket()
     QSslSocket* tls = target.Tls ? new QSslSocket : nullptr;
     socket = tls ? tls : new QTcpSocket;
     socket->setProxy(QNetworkProxy::NoProxy);
-    // Qt keeps a read chunk of up to 16 KiB between reads but allocates a new one for
-    // every larger read; plain TCP reads the rest straight into our buffer (ReadyRead).
-    socket->setReadBufferSize(tls ? ReadBufferSize : 16 * 1024);
+    // Plain TCP is read by us (ReadyRead): straight into our buffer, or spliced into the
+    // receiver's file. Qt reads a little itself before it tells us; a single byte can
+    // never carry a block past the end a splice target set.
+    socket->setReadBufferSize(tls ? ReadBufferSize : 1);
     connect(socket, &QAbstractSocket::connected, this, [this] { Connected(); });
     connect(socket, &QIODevice::readyRead, this, [this] { ReadyRead(); });
     connect(socket, &QAbstractSocket::disconnected, this, [this] { Closed(); });
@@ -142,17 +146,34 @@ void THttpClient::SendRequest()
     socket->write(BuildGetRequest(request, target, viaProxy, error));
 }
 
-// Reads what has arrived: first what the socket holds, then, for plain TCP, straight
-// from the kernel into the reused buffer. At most MaxReadPerEvent bytes at a time so
-// timers and windows get their turn; the socket's notifier brings us back for the rest.
+// Reads what has arrived: first all the socket holds (Qt would not tell us again of
+// what stays in its buffer), then, for plain TCP, straight from the kernel: into the
+// file the receiver names (splice), or into the reused buffer. At most ReadBudget
+// bytes at a time so timers, windows and other connections get their turn; the
+// socket's notifier brings us back for the rest.
 void THttpClient::ReadyRead()
 {
     Guarded("procedure THttpClient.ReadyRead", [&] {
-        qint64 budget = MaxReadPerEvent;
+        qint64 budget = qMax<qint64>(ReadBudget, 1);
         while (socket && (phase == Phase::Tunnel || phase == Phase::Receiving) && budget > 0) {
             qint64 size = socket->read(buffer.get(), ReadBufferSize);
-            if (size == 0 && !target.Tls)
-                size = ReadDirect();
+            if (size == 0 && !target.Tls) {
+                qint64 moved = 0;
+                switch (Splice(budget, moved)) {
+                case Spliced::Moved:
+                    budget -= moved;
+                    continue;
+                case Spliced::Nothing:
+                case Spliced::RequestOver:
+                    return;
+                case Spliced::PeerClosed:
+                    Closed();
+                    return;
+                case Spliced::NotUsed:
+                    break;
+                }
+                size = ReadDirect(qMin(budget, ReadBufferSize));
+            }
             if (size == PeerClosed) {
                 Closed();
                 return;
@@ -164,9 +185,65 @@ void THttpClient::ReadyRead()
     });
 }
 
-qint64 THttpClient::ReadDirect()
+bool THttpClient::MaySplice() const
 {
-    const ssize_t size = ::recv(int(socket->socketDescriptor()), buffer.get(), size_t(ReadBufferSize), MSG_DONTWAIT);
+    return phase == Phase::Receiving && !target.Tls && !viaProxy && !spliceOff && SpliceTarget &&
+           !request.ReceiveStream && parser.InPlainBody();
+}
+
+THttpClient::Spliced THttpClient::Splice(qint64 budget, qint64& moved)
+{
+    THttpSpliceTarget where;
+    if (!MaySplice() || !SpliceTarget(where) || where.File < 0 || where.MaxBytes <= 0)
+        return Spliced::NotUsed;
+    qint64 want = qMin(budget, where.MaxBytes);
+    if (const qint64 left = parser.PlainBodyLeft(); left >= 0)
+        want = qMin(want, left);
+    const qint64 taken = pipe.FromSocket(int(socket->socketDescriptor()), want);
+    if (taken == TSplicePipe::Nothing)
+        return Spliced::Nothing;
+    if (taken == TSplicePipe::Ended)
+        return Spliced::PeerClosed;
+    if (taken == TSplicePipe::Refused) {
+        spliceOff = true;
+        return Spliced::NotUsed;
+    }
+    const qint64 written = pipe.ToFile(where.File, where.Offset);
+    if (written > 0) {
+        parser.SkipBody(written);
+        splicedCount += written;
+        if (!Raise(OnDocData, nullptr, written))
+            return Spliced::RequestOver;
+    }
+    if (pipe.Held() > 0 && !SpliceRefusedRest())
+        return Spliced::RequestOver;
+    if (!Consume(nullptr, 0)) // the body's end
+        return Spliced::RequestOver;
+    moved = taken;
+    return Spliced::Moved;
+}
+
+// The file took only part of a spliced block: the rest is read back and handed over
+// with its data, so the receiver writes it itself and meets the failure (a full disk)
+// where it can report it. Splicing stays off for this request.
+bool THttpClient::SpliceRefusedRest()
+{
+    spliceOff = true;
+    while (pipe.Held() > 0) {
+        const qint64 size = pipe.TakeBack(buffer.get(), ReadBufferSize);
+        if (size < 0) {
+            Finish(httpWriteFailed, QStringLiteral("Received data was lost between the socket and the file"));
+            return false;
+        }
+        if (!Consume(buffer.get(), size))
+            return false;
+    }
+    return true;
+}
+
+qint64 THttpClient::ReadDirect(qint64 most)
+{
+    const ssize_t size = ::recv(int(socket->socketDescriptor()), buffer.get(), size_t(most), MSG_DONTWAIT);
     if (size > 0)
         return size;
     // A reset is an end like a close: the caller counts the bytes.

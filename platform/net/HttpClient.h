@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/net/HttpRequest.h"
 #include "platform/net/HttpResponseParser.h"
+#include "platform/net/SplicePipe.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,6 +10,14 @@
 
 class QTcpSocket;
 class QSslError;
+
+// Where body bytes may go straight from the socket: the receiver's file, the offset
+// the next byte belongs at, and how many bytes it wants at most.
+struct THttpSpliceTarget {
+    int File = -1;
+    qint64 Offset = 0;
+    qint64 MaxBytes = 0;
+};
 
 // Values of OnRequestDone's error code.
 enum THttpError : int {
@@ -33,6 +42,13 @@ enum THttpError : int {
 // asynchronously, OnRequestDone. Any event may call Abort(), Get() or destroy the
 // client. OnRequestDone's code is httpOk when the connection ended without a
 // failure; whether the body is whole is BodyComplete() (a reset looks like a close).
+//
+// A body sent as it is (not chunked) over plain TCP without a proxy may skip our
+// memory: while SpliceTarget names a file, each block is moved from the socket into
+// it by the kernel (splice), never more than the target wants, and OnDocData reports
+// the block with data null (already written). Where splicing does not work, the
+// blocks take the usual way: a file that refuses spliced bytes gets them again
+// through OnDocData with data, so the receiver meets the failure itself.
 class THttpClient : public QObject {
 public:
     explicit THttpClient(QObject* parent = nullptr);
@@ -44,6 +60,9 @@ public:
     std::function<void()> OnHeaderEnd;
     std::function<void(const char* data, qint64 size)> OnDocData;
     std::function<void(int error, const QString& errorText)> OnRequestDone;
+    // Asked before each block that could be spliced; false (or no MaxBytes): the block
+    // is read into memory and handed over with its data. Must not touch the client.
+    std::function<bool(THttpSpliceTarget& target)> SpliceTarget;
 
     // Starts the request (a running one is dropped without an event).
     void Get(const THttpRequest& request);
@@ -74,6 +93,13 @@ public:
     static constexpr qint64 ReadBufferSize = 256 * 1024;
     static constexpr qint64 MaxReadPerEvent = 4 * ReadBufferSize;
 
+    // The most bytes taken from the connection per readiness event: less than the
+    // default gives a connection a smaller share when reading is what limits speed.
+    qint64 ReadBudget = MaxReadPerEvent;
+
+    // Bytes of the running request's body that went straight into a file.
+    qint64 SplicedCount() const { return splicedCount; }
+
 private:
     enum class Phase { Idle, Connecting, Tunnel, Handshake, Receiving, Finished };
 
@@ -83,10 +109,15 @@ private:
     void Encrypted();
     void SendRequest();
     void ReadyRead();
-    // Reads from the plain socket's descriptor into the buffer: bytes read, 0 when
-    // nothing is there, PeerClosed at the end of the stream.
-    qint64 ReadDirect();
+    // Reads at most `most` bytes from the plain socket's descriptor into the buffer:
+    // bytes read, 0 when nothing is there, PeerClosed at the end of the stream.
+    qint64 ReadDirect(qint64 most);
     static constexpr qint64 PeerClosed = -2;
+    // What Splice did with the bytes waiting on the socket.
+    enum class Spliced { Moved, Nothing, PeerClosed, NotUsed, RequestOver };
+    Spliced Splice(qint64 budget, qint64& moved);
+    bool MaySplice() const;
+    bool SpliceRefusedRest();
     void Closed();
     void SocketError();
     void TlsErrors(const QList<QSslError>& errors);
@@ -118,6 +149,9 @@ private:
     QTcpSocket* socket = nullptr; // freed with deleteLater: it may be inside its own signal
     THttpResponseParser parser;
     std::unique_ptr<char[]> buffer;
+    TSplicePipe pipe;
+    bool spliceOff = false; // splicing failed once in this request: the usual way from here on
+    qint64 splicedCount = 0;
     QString tlsErrorText;
     int errorCode = httpOk;
     QString errorText;

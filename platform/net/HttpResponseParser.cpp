@@ -238,6 +238,17 @@ THttpResponseParser::Token THttpResponseParser::BodyToken(const char*& data, qin
     return token;
 }
 
+void THttpResponseParser::SkipBody(qint64 count)
+{
+    if (phase != Phase::Body || count <= 0)
+        return;
+    if (contentLength >= 0)
+        count = qMin(count, contentLength - bodyReceived);
+    bodyReceived += count;
+    if (contentLength >= 0 && bodyReceived == contentLength)
+        phase = Phase::End;
+}
+
 THttpResponseParser::Token THttpResponseParser::Close()
 {
     if (phase == Phase::Error)

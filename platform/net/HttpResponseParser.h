@@ -49,6 +49,14 @@ public:
     bool HeaderComplete() const { return phase >= Phase::Body; }
     // Decoded body bytes handed out so far.
     qint64 BodyReceived() const { return bodyReceived; }
+    // Inside a body sent as it is (neither chunked nor over yet): its bytes may be
+    // taken from the connection past the parser, told to it with SkipBody.
+    bool InPlainBody() const { return phase == Phase::Body; }
+    // Bytes of a plain body still to come; -1 when the answer promised no length.
+    qint64 PlainBodyLeft() const { return contentLength >= 0 ? contentLength - bodyReceived : -1; }
+    // count bytes of a plain body (at most PlainBodyLeft) were taken elsewhere; the next
+    // item is End once the promised length is reached.
+    void SkipBody(qint64 count);
     // The body has everything the answer promised: all Content-Length bytes, or the
     // last chunk; an answer without any length counts as complete once it ends.
     bool BodyComplete() const;

@@ -232,6 +232,24 @@ TEST_F(HttpPartTest, AnswersAndWhatTheyLeaveInThePartFile)
     }
 }
 
+// Large enough that the range's end comes long after the first block (which arrives
+// with the header, through memory): from there on the body is spliced into the part
+// file, never past the range, so nothing is left for the slot to cut.
+TEST_F(HttpPartTest, ARangeEndsAtItsLastByteWhenTheBodyIsSpliced)
+{
+    const QByteArray big = Pattern(3'000'000, 3);
+    for (qint64 start : {qint64(0), qint64(1)}) {
+        SCOPED_TRACE(start);
+        server.Enqueue(HttpTestAnswer::Partial(big, start));
+        Make(start, 1'999'999, {}, QStringLiteral("range%1").arg(start));
+        ASSERT_TRUE(Run());
+        EXPECT_EQ(part->State, pdsPartDone);
+        const QByteArray file = PartFile();
+        EXPECT_TRUE(file == big.mid(start, 2'000'000 - start)) << file.size() << " bytes";
+        EXPECT_EQ(part->TransferCount, 2'000'000 - start);
+    }
+}
+
 TEST_F(HttpPartTest, RedirectToAnotherHostKeepsTheRangeAndNotTheCredentials)
 {
     HttpTestServer other;

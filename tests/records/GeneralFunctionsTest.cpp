@@ -107,10 +107,10 @@ TEST_F(FileHelpers, TempFileNamesAreFreshAndCreateTheFolder)
 
 TEST_F(FileHelpers, TempFileNameSkipsNamesTakenWithAnyExtension)
 {
-    for (const char* taken : {"AAAAAAAA.dat", "BBBBBBBB", "CCCCCCCC.1048576"})
+    for (const char* taken : {"AAAAAAAA.dat", "BBBBBBBB", "CCCCCCCC.1048576", "eeeeeeee.0"})
         ASSERT_TRUE(WriteWholeFile(Path(taken), "x"));
     ASSERT_TRUE(WriteWholeFile(Path("DDDDDDDDX.0"), "x"));
-    QStringList draws{"AAAAAAAA", "BBBBBBBB", "CCCCCCCC", "DDDDDDDD"};
+    QStringList draws{"AAAAAAAA", "BBBBBBBB", "CCCCCCCC", "EEEEEEEE", "DDDDDDDD"};
     EXPECT_EQ(GetTempFileName(Home(), [&] { return draws.takeFirst(); }), Path("DDDDDDDD"));
     EXPECT_TRUE(draws.isEmpty());
 }

@@ -48,6 +48,7 @@ TLocalDownloadinfo& DownloaderTest::StoredRecord(const QString& url, qint64 file
 TDownloader& DownloaderTest::Start(int numOfParts, bool mayStart, bool useLocalMirrorList, bool startDownload)
 {
     events = {};
+    downloader.reset(); // as the download system does: the old one goes before a new one reads the files
     downloader = std::make_unique<TDownloader>(record.get(), numOfParts, useLocalMirrorList, mayStart, pinger);
     TDownloader& d = *downloader;
     d.OnFileSizeRequestDone = [this](TDownloader*) { ++events.fileSizeRequestDone; };
@@ -162,4 +163,11 @@ std::vector<qint64> RangeStarts(const QList<QByteArray>& requests, qsizetype fro
     for (qsizetype i = from; i < requests.size(); ++i)
         starts.push_back(RangeStart(requests[i]));
     return starts;
+}
+
+bool ZeroAndLastRangesOf(const QStringList& partFiles, const QStringList& split)
+{
+    if (partFiles.isEmpty() || partFiles.size() > split.size() || partFiles.front() != "0")
+        return false;
+    return partFiles.mid(1) == split.mid(split.size() - partFiles.size() + 1);
 }

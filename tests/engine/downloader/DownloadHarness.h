@@ -71,3 +71,7 @@ void ServeRanges(HttpTestServer& server, const QByteArray& content,
 std::vector<qint64> RangeStarts(const QList<QByteArray>& requests, qsizetype from = 0);
 // The start byte a request asks for; -1 without a Range line.
 qint64 RangeStart(const QByteArray& request);
+
+// Part files as a finished download leaves them: ".0" and the split's last ranges, the
+// ones before having been appended onto ".0" while the rest arrived.
+bool ZeroAndLastRangesOf(const QStringList& partFiles, const QStringList& split);

@@ -141,6 +141,73 @@ TEST_F(FourRangesTest, ASlotRunsOnIntoTheNextRangeWhenThatHasNothingYet)
     EXPECT_TRUE(Combined() == content);
 }
 
+TEST_F(FourRangesTest, FinishedRangesGoOntoTheZeroPartWhileTheLastOneArrives)
+{
+    ServeRanges(server, content, [](qint64 start, HttpTestAnswer& answer) {
+        // Slot 0 ends after the next two have data (so it does not run on into them),
+        // the last range takes a second.
+        answer.bytesPerSecond = start == 0 ? 50'000 : start < 30'000 ? 100'000 : 10'000;
+    });
+    NewRecord(server.Url("file.bin"));
+    Start();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return PartFiles() == QStringList{"0", "30000"}; }))
+        << PartFiles().join(' ').toStdString();
+    EXPECT_EQ(ReadWholeFile(record->TempFileName() + ".0"), content.left(30'000));
+    EXPECT_EQ(Slot(3).StatusText, "Downloading");
+    EXPECT_EQ(events.allPartsDone, 0);
+    EXPECT_EQ(downloader->TransferCount(), 30'000 + Slot(3).TransferCount());
+
+    // A downloader made afresh, after a pause, finds the first three ranges done in ".0".
+    downloader->Pause();
+    ASSERT_TRUE(ProcessEventsUntil([&] { return downloader->Slots.AllPaused(); }));
+    Start();
+    ASSERT_EQ(downloader->Slots.NumberOfSlots(), 2);
+    EXPECT_EQ(Slot(0).StatusText, "Done");
+    EXPECT_EQ(Slot(0).EndByte, 29'999);
+    EXPECT_EQ(Slot(1).StartByte, 30'000);
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(events.allPartsDone, 1);
+    EXPECT_TRUE(Combined() == content);
+}
+
+// The last range's final bytes go onto ".0" while it still arrives; a downloader made
+// afresh in the middle (after a pause) cuts ".0" back to its own range and goes on.
+TEST_F(FourRangesTest, TheRangeAfterTheZeroPartGoesOntoItWhileItArrives)
+{
+    ServeRanges(server, content, [](qint64 start, HttpTestAnswer& answer) {
+        answer.bytesPerSecond = start == 0 ? 50'000 : start < 30'000 ? 100'000 : 10'000;
+    });
+    for (bool pause : {false, true}) {
+        SCOPED_TRACE(pause ? "paused midway" : "through");
+        NewRecord(server.Url("file.bin"));
+        Start();
+        downloader->AppendStep = 2'000;
+        const QString zeroPart = record->TempFileName() + ".0";
+        ASSERT_TRUE(ProcessEventsUntil([&] { return PartFileSize(zeroPart) > 32'000; }));
+        EXPECT_EQ(Slot(3).StatusText, "Downloading");
+        EXPECT_EQ(PartFiles(), (QStringList{"0", "30000"})) << "the range's own file stays whole meanwhile";
+        const QByteArray grown = ReadWholeFile(zeroPart);
+        EXPECT_TRUE(grown == content.left(grown.size()));
+
+        if (pause) {
+            downloader->Pause();
+            ASSERT_TRUE(ProcessEventsUntil([&] { return downloader->Slots.AllPaused(); }));
+            Start();
+            ASSERT_EQ(downloader->Slots.NumberOfSlots(), 2);
+            EXPECT_EQ(Slot(0).StatusText, "Done");
+            EXPECT_EQ(PartFileSize(zeroPart), 30'000);
+        }
+        ASSERT_TRUE(WaitForEnd());
+        EXPECT_EQ(events.allPartsDone, 1);
+        EXPECT_EQ(events.downloadError, 0);
+        if (!pause) {
+            EXPECT_EQ(PartFiles(), QStringList{"0"}) << "all of it appended before the parts were reported done";
+        }
+        EXPECT_TRUE(Combined() == content);
+        Finish();
+    }
+}
+
 TEST_F(FourRangesTest, AbortDeletesEveryPartFile)
 {
     ServeRanges(server, content, [](qint64 start, HttpTestAnswer& answer) {

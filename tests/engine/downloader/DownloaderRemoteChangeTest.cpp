@@ -163,3 +163,39 @@ TEST_F(RemoteChangeTest, AFileThatChangesWithEveryAnswerFailsAfterTheSecondChang
     RunEvents(300);
     EXPECT_EQ(server.Requests().size(), asked) << "nothing starts again by itself";
 }
+
+// The old version's ranges were going onto ".0" when the change showed: what the
+// early appends knew of them must not reach the new version's files.
+TEST_F(RemoteChangeTest, AChangeWhileRangesGoOntoTheZeroPartStartsCleanly)
+{
+    Write(Setting::SmallestSplitSize, 1);
+    const QByteArray original = Pattern(40'000, 1);
+    const QByteArray replacement = Pattern(40'000, 2);
+    HttpTestServer server;
+    ASSERT_TRUE(server.Listen());
+    bool replaced = false;
+    server.Handler = [&](const QByteArray& request) {
+        const qint64 start = qMax<qint64>(RangeStart(request), 0);
+        HttpTestAnswer answer = HttpTestAnswer::Partial(replaced ? replacement : original, start);
+        answer.head += replaced ? "ETag: \"two\"\r\n" : "ETag: \"one\"\r\n";
+        // Ranges that complete in order, the last one slowly; in the old version it is
+        // cut off once part of it is on ".0".
+        answer.bytesPerSecond = start == 0 ? 50'000 : start < 30'000 ? 100'000 : 10'000;
+        if (!replaced && start == 30'000)
+            answer.dropAfter = 6'000;
+        return answer;
+    };
+    NewRecord(server.Url("file.bin"));
+    Start();
+    downloader->AppendStep = 2'000;
+    const QString zeroPart = record->TempFileName() + ".0";
+    ASSERT_TRUE(ProcessEventsUntil([&] { return PartFileSize(zeroPart) > 32'000; }));
+    replaced = true;
+    downloader->OnDownloadError = [](TDownloader* d) { d->RestartDownload(); }; // as the owner's retry does
+
+    ASSERT_TRUE(ProcessEventsUntil([&] { return events.allPartsDone > 0; }, 30'000));
+    EXPECT_EQ(downloader->RemoteChanges, 1);
+    EXPECT_EQ(events.allPartsDone, 1);
+    EXPECT_EQ(PartFiles(), QStringList{"0"}) << "the new version's ranges went onto \".0\" as they completed";
+    EXPECT_TRUE(Combined() == replacement);
+}

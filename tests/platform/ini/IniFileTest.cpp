@@ -17,6 +17,13 @@ protected:
     QString file = Path("3KQ0GA7B.dat");
 };
 
+ino_t InodeOf(const QString& path)
+{
+    struct stat status {};
+    stat(QFile::encodeName(path).constData(), &status);
+    return status.st_ino;
+}
+
 unsigned ModeOf(const QString& path)
 {
     struct stat status {};
@@ -161,4 +168,24 @@ TEST_F(IniFileTest, AKilledRewriteLeavesTheOldOrTheNewContent)
     }
     EXPECT_GT(seen[0], 0);
     EXPECT_GT(seen[1], 0) << "the kills must land while the rewriter runs";
+}
+
+// The file is replaced only when its bytes change: a record saved again with the same
+// values costs no rewrite; lines the writer would end differently still get rewritten.
+TEST_F(IniFileTest, ARewriteThatChangesNoByteLeavesTheFileAlone)
+{
+    ASSERT_TRUE(TIniFile(file).WriteStrings("Options", {{"Status", "Paused"}, {"FileSize", "10"}}));
+    const ino_t first = InodeOf(file);
+    ASSERT_TRUE(TIniFile(file).WriteStrings("Options", {{"Status", "Paused"}}));
+    EXPECT_EQ(InodeOf(file), first);
+
+    ASSERT_TRUE(TIniFile(file).WriteStrings("Options", {{"Status", "Done"}}));
+    EXPECT_NE(InodeOf(file), first);
+    EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nStatus=Done\r\nFileSize=10\r\n");
+
+    ASSERT_TRUE(WriteWholeFile(file, "[Options]\nStatus=Done\n"));
+    const ino_t handWritten = InodeOf(file);
+    ASSERT_TRUE(TIniFile(file).WriteStrings("Options", {{"Status", "Done"}}));
+    EXPECT_NE(InodeOf(file), handWritten);
+    EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nStatus=Done\r\n");
 }
