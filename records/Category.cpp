@@ -91,7 +91,7 @@ qsizetype CategoryLineDepth(const QString& line)
 QString CategoryLineName(const QString& line)
 {
     QString rest = line.mid(CategoryLineDepth(line));
-    return TakeField(rest);
+    return WithoutControls(TakeField(rest));
 }
 
 void ReadCategoryLine(const QString& line, TCategory& category)

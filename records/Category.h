@@ -47,8 +47,9 @@ private:
 
 // The number of TABs a cat.dat line starts with: its depth below "Categories".
 qsizetype CategoryLineDepth(const QString& line);
-// The text of a cat.dat line before its first TAB once the indentation is gone: the
-// name of the category it describes.
+// The text of a cat.dat line before its first TAB once the indentation is gone, as
+// SetName stores it: the name of the category it describes, and so the text of its
+// tree node, by which the category is found when the file is written again.
 QString CategoryLineName(const QString& line);
 // Reads one cat.dat line (with or without indentation, with five fields or an older
 // four without the completion flag, which then keeps its default) into category.

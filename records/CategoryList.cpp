@@ -3,7 +3,6 @@
 #include "platform/base/Guard.h"
 #include "platform/base/Paths.h"
 #include "platform/ini/AtomicFile.h"
-#include "records/Settings.h"
 #include "records/TextLines.h"
 
 namespace {
@@ -148,13 +147,20 @@ void TCategoryList::MoveCategoryNode(TCategoryNode* parent, TCategoryNode* node)
 void TCategoryList::AddCategoriesToTreeView(TCategoryNode* node)
 {
     Guarded("procedure TCategoryList.AddCategoriesToTreeView(Node: TTreeNode)", [&] {
-        const std::optional<QString> text = ReadTextFile(m_fileName);
-        if (!node || !text)
+        if (const std::optional<QString> text = ReadTextFile(m_fileName))
+            AddCategoriesToTreeView(node, *text);
+    });
+}
+
+void TCategoryList::AddCategoriesToTreeView(TCategoryNode* node, const QString& text)
+{
+    Guarded("procedure TCategoryList.AddCategoriesToTreeView(Node: TTreeNode; Text: string)", [&] {
+        if (!node)
             return;
         // ancestors[d] is the last node made at depth d; a line deeper than the one
         // before it goes below that one, however many TABs it has.
         std::vector<TCategoryNode*> ancestors;
-        for (const QString& line : SplitTextLines(*text)) {
+        for (const QString& line : SplitTextLines(text)) {
             if (!HasName(line))
                 continue;
             const size_t depth = size_t(CategoryLineDepth(line));

@@ -42,6 +42,8 @@ public:
     // Builds the category hierarchy of cat.dat (read again) below node, each level in
     // alphabetical order, and expands the nodes that get children.
     void AddCategoriesToTreeView(TCategoryNode* node);
+    // The same from the text of a cat.dat.
+    void AddCategoriesToTreeView(TCategoryNode* node, const QString& text);
     // A new node below parent before the first child whose name sorts after name
     // (lower-cased, ordinal), so an equal name goes after the existing one.
     TCategoryNode* InsertCategoryNode(TCategoryNode* parent, const QString& name);

@@ -5,83 +5,15 @@
 #include "records/Category.h"
 #include "records/CategoryList.h"
 #include "records/GeneralFunctions.h"
-#include "records/RecordDates.h"
 #include "records/Settings.h"
 #include "records/StatusTexts.h"
+#include "records/StoredRecord.h"
+#include "records/StoredValidators.h"
 #include "ui/translation/Translator.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <algorithm>
-#include <limits>
-
-namespace {
-const QString Section = QStringLiteral("Options");
-
-// The INI writer refuses line breaks and NULs; one such character in a description
-// must not stop the whole record from being saved.
-QString SingleLine(QString text)
-{
-    for (QChar& c : text) {
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull())
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
-
-qint64 NumberOr(const TIniFile& file, const QString& key, qint64 minimum, qint64 maximum, qint64 fallback)
-{
-    bool ok = false;
-    const qint64 value = file.ReadString(Section, key, QString()).trimmed().toLongLong(&ok);
-    return ok && value >= minimum && value <= maximum ? value : fallback;
-}
-
-TDateTime DateOr(const TIniFile& file, const QString& key, TDateTime fallback)
-{
-    return ParseRecordDateTime(file.ReadString(Section, key, QString())).value_or(fallback);
-}
-
-// The validators follow the other keys: "Validators" holds their number, then each
-// server's Host, ETag and LastModified, numbered from 1.
-const QString ValidatorCount = QStringLiteral("Validators");
-constexpr qint64 MaxStoredValidators = 64;
-
-QString ValidatorKey(qsizetype index, const char* field)
-{
-    return QStringLiteral("Validator") + QString::number(index + 1) + QLatin1String(field);
-}
-
-THostValidatorList ReadValidators(const TIniFile& file)
-{
-    THostValidatorList list;
-    const qint64 count = NumberOr(file, ValidatorCount, 0, MaxStoredValidators, 0);
-    for (qsizetype i = 0; i < count; ++i) {
-        const QString host = file.ReadString(Section, ValidatorKey(i, "Host"), QString()).trimmed().toLower();
-        const TRemoteValidators validators{ValidatorText(file.ReadString(Section, ValidatorKey(i, "ETag"), QString())),
-                                           ValidatorText(file.ReadString(Section, ValidatorKey(i, "LastModified"), QString()))};
-        if (!host.isEmpty() && !validators.IsEmpty() && !FindValidators(list, host))
-            list.append({host, validators});
-    }
-    return list;
-}
-
-// A record without any (an FTP download) keeps the keys it had before. Entries beyond
-// the list that the file still holds are blanked, so that no stale validator is left.
-void AppendValidators(TIniFile::Values& values, const THostValidatorList& list, qint64 storedBefore)
-{
-    if (list.isEmpty() && storedBefore == 0)
-        return;
-    values.append({ValidatorCount, QString::number(list.size())});
-    const qsizetype entries = std::max<qsizetype>(list.size(), storedBefore);
-    for (qsizetype i = 0; i < entries; ++i) {
-        const THostValidators entry = i < list.size() ? list[i] : THostValidators{};
-        values.append({ValidatorKey(i, "Host"), SingleLine(entry.Host)});
-        values.append({ValidatorKey(i, "ETag"), SingleLine(entry.Validators.ETag)});
-        values.append({ValidatorKey(i, "LastModified"), SingleLine(entry.Validators.LastModified)});
-    }
-}
-}
 
 TLocalDownloadinfo::TLocalDownloadinfo(std::unique_ptr<TUrl> url, const QString& tempFileName)
     : URL(std::move(url))
@@ -105,22 +37,22 @@ QString TLocalDownloadinfo::DatFileName() const
 void TLocalDownloadinfo::LoadFromDatFile()
 {
     const TIniFile file(DatFileName());
-    const QString url = file.ReadString(Section, QStringLiteral("URL"), QString());
-    if (!url.isEmpty())
-        URL = std::make_unique<TUrl>(url);
-    LocalFileName = file.ReadString(Section, QStringLiteral("LocalFileName"), QString());
-    const QString status = Translate(file.ReadString(Section, QStringLiteral("Status"), QString()));
+    const TIniContent& content = file.Content();
+    const TStoredRecord stored = ReadStoredRecord(content);
+    if (!stored.Url.isEmpty())
+        URL = std::make_unique<TUrl>(stored.Url);
+    LocalFileName = stored.LocalFileName;
+    const QString status = Translate(stored.Status);
     SetStatus(status == StatusTexts().CombiningFiles ? StatusTexts().Paused : status);
     StateCode = StatusToStateCode(m_status);
-    FileSize = NumberOr(file, QStringLiteral("FileSize"), -1, std::numeric_limits<qint64>::max(), 0);
-    NumOfParts = int(NumberOr(file, QStringLiteral("NumOfParts"), -1, std::numeric_limits<int>::max(), -1));
-    const QString category = file.ReadString(Section, QStringLiteral("Category"), QString());
-    Category = category.isEmpty() ? nullptr : CategoryList().GetByName(category);
+    FileSize = stored.FileSize;
+    NumOfParts = stored.NumOfParts;
+    Category = stored.Category.isEmpty() ? nullptr : CategoryList().GetByName(stored.Category);
     const TDateTime now = Now();
-    LastActivity = DateOr(file, QStringLiteral("LastActivity"), now);
-    Created = DateOr(file, QStringLiteral("Created"), now);
-    Description = file.ReadString(Section, QStringLiteral("Description"), QString());
-    RemoteValidators = ReadValidators(file);
+    LastActivity = stored.LastActivity.value_or(now);
+    Created = stored.Created.value_or(now);
+    Description = stored.Description;
+    RemoteValidators = ReadStoredValidators(content);
     RetryTimer = nullptr;
 }
 
@@ -142,20 +74,13 @@ bool TLocalDownloadinfo::SaveToDatFile() const
     Guarded("procedure TLocalDownloadinfo.SaveToDatFile", [&] {
         if (m_tempFileName.isEmpty())
             return;
+        const TStoredRecord stored{URL ? URL->Url : QString(), LocalFileName, StatusToRecordText(m_status),
+                                   FileSize, NumOfParts, Category ? Category->Name() : QString(),
+                                   LastActivity, Created, Description};
         TIniFile file(DatFileName());
-        TIniFile::Values values = {
-            {QStringLiteral("URL"), SingleLine(URL ? URL->Url : QString())},
-            {QStringLiteral("LocalFileName"), SingleLine(LocalFileName)},
-            {QStringLiteral("Status"), StatusToRecordText(m_status)},
-            {QStringLiteral("FileSize"), QString::number(FileSize)},
-            {QStringLiteral("NumOfParts"), QString::number(NumOfParts)},
-            {QStringLiteral("Category"), SingleLine(Category ? Category->Name() : QString())},
-            {QStringLiteral("LastActivity"), RecordDateTimeText(LastActivity)},
-            {QStringLiteral("Created"), RecordDateTimeText(Created)},
-            {QStringLiteral("Description"), SingleLine(Description)},
-        };
-        AppendValidators(values, RemoteValidators, NumberOr(file, ValidatorCount, 0, MaxStoredValidators, 0));
-        saved = file.WriteStrings(Section, values);
+        TIniFile::Values values = StoredRecordValues(stored);
+        AppendStoredValidators(values, RemoteValidators, StoredValidatorCount(file.Content()));
+        saved = file.WriteStrings(RecordFileSection(), values);
     });
     return saved;
 }

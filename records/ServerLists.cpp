@@ -10,8 +10,6 @@
 
 namespace {
 const QLatin1Char Tab('\t');
-// Counts beyond this come from no real use; refusing them keeps every increment safe.
-constexpr qint64 MaxCount = qint64(1) << 62;
 constexpr qint64 MaxSpeed = std::numeric_limits<qint64>::max();
 
 qsizetype FindIndex(const TServerList& list, const QString& name)
@@ -25,6 +23,13 @@ qsizetype InsertPosition(const TServerList& list, int ping)
 {
     const auto after = std::find_if(list.begin(), list.end(), [&](const TServer& s) { return s.AvgPing > ping; });
     return after - list.begin();
+}
+
+// One more, unless the count is at the cap already: a count past it would not be
+// read back, and the entry with it would be lost at the next start.
+qint64 Counted(qint64 count)
+{
+    return count < MaxServerCount ? count + 1 : count;
 }
 
 std::optional<qint64> Number(const QStringList& fields, qsizetype index, qint64 minimum, qint64 maximum)
@@ -42,12 +47,12 @@ std::optional<TServer> ParseEntry(const QString& line)
 {
     const QStringList fields = line.split(Tab);
     const std::optional<qint64> ping = Number(fields, 1, 0, UnrecordedPing - 1);
-    const std::optional<qint64> pings = Number(fields, 2, 1, MaxCount);
+    const std::optional<qint64> pings = Number(fields, 2, 1, MaxServerCount);
     if (!ping || !pings)
         return std::nullopt;
     TServer server{fields[0].toLower(), int(*ping), *pings};
     const std::optional<qint64> speed = Number(fields, 3, 0, MaxSpeed);
-    const std::optional<qint64> speeds = Number(fields, 4, 0, MaxCount);
+    const std::optional<qint64> speeds = Number(fields, 4, 0, MaxServerCount);
     if (speed && speeds) {
         server.AvgSpeed = *speed;
         server.SpeedCount = *speeds;
@@ -103,7 +108,7 @@ void RecordPing(TServerList& list, const QString& name, int pingTime)
     if (index >= 0) {
         TServer server = list[size_t(index)];
         server.AvgPing = int(RunningAverage(server.AvgPing, server.PingCount, pingTime));
-        ++server.PingCount;
+        server.PingCount = Counted(server.PingCount);
         list.erase(list.begin() + index);
         list.insert(list.begin() + InsertPosition(list, server.AvgPing), server);
         return;
@@ -123,7 +128,7 @@ void RecordSpeed(TServerList& list, const QString& name, qint64 speed)
         return;
     TServer& server = list[size_t(index)];
     server.AvgSpeed = RunningAverage(server.AvgSpeed, server.SpeedCount, speed);
-    ++server.SpeedCount;
+    server.SpeedCount = Counted(server.SpeedCount);
 }
 
 const TServer* FindServer(const TServerList& list, const QString& name)

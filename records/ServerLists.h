@@ -20,6 +20,9 @@ using TServerList = std::vector<TServer>;
 inline constexpr int MaxServerEntries = 100;
 // Pings from this value on (the "no answer" time) and negative ones are not recorded.
 inline constexpr int UnrecordedPing = 9999;
+// Counts beyond this come from no real use: reading refuses them, which keeps every
+// increment safe, and recording stops counting there.
+inline constexpr qint64 MaxServerCount = qint64(1) << 62;
 
 struct TServerStatsLists {
     TServerList Servers, Domains;

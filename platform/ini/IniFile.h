@@ -20,6 +20,8 @@ public:
         return m_content.ReadString(section, key, defaultValue);
     }
     bool ValueExists(const QString& section, const QString& key) const { return m_content.ValueExists(section, key); }
+    // The file as it was read.
+    const TIniContent& Content() const { return m_content; }
 
     // Sets the keys in one rewrite of the file (created when missing), as
     // TIniContent::WriteStrings does. The file is re-read first, so edits made

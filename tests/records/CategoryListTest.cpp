@@ -190,6 +190,18 @@ TEST_F(CategoryListTest, ANodeWithoutCategoryIsWrittenWithDefaults)
     EXPECT_EQ(ReadWholeFile(CatDat()), "Orphan\t\tNo\t\tYes\r\n");
 }
 
+TEST_F(CategoryListTest, ANameWithAControlCharacterKeepsItsCategoryWhenWrittenAgain)
+{
+    ASSERT_TRUE(WriteWholeFile(CatDat(), "Ve\x13ry\tiso\tYes\t/data/iso/\tNo\r\n"));
+    TCategoryList list;
+    TCategoryNode* categories = BuildTree(list);
+    TCategory* category = list.Get(0);
+    EXPECT_EQ(category->Name(), "Ve ry");
+    EXPECT_EQ(list.FindCategoryNode(category), categories->Child(0)) << "the node is named as its category";
+    ASSERT_TRUE(list.SaveToFile());
+    EXPECT_EQ(ReadWholeFile(CatDat()), "Ve ry\tiso\tYes\t/data/iso/\tNo\r\n");
+}
+
 TEST_F(CategoryListTest, WithoutTheTreeNothingIsWrittenOverTheFile)
 {
     ASSERT_TRUE(WriteWholeFile(CatDat(), Stored));

@@ -107,6 +107,19 @@ TEST(StatisticsFile, RoundTripKeepsBothListsAndTheirOrder)
     EXPECT_EQ(FormatServerStats(back), lines);
 }
 
+TEST(StatisticsFile, CountsAtTheCapStayThereAndTheEntryReadsBack)
+{
+    const QString capped = QString::number(MaxServerCount);
+    TServerStatsLists lists = ParseServerStats("1\na\t10\t" + capped + "\t500\t" + capped + "\n");
+    ASSERT_EQ(lists.Servers.size(), 1u);
+    RecordPing(lists.Servers, "a", 20);
+    RecordSpeed(lists.Servers, "a", 700);
+    EXPECT_EQ(lists.Servers[0].PingCount, MaxServerCount);
+    EXPECT_EQ(lists.Servers[0].SpeedCount, MaxServerCount);
+    const TServerStatsLists back = ParseServerStats(FormatServerStats(lists).join("\n"));
+    EXPECT_EQ(FormatServerStats(back), FormatServerStats(lists)) << "a count past the cap would drop the entry";
+}
+
 TEST(StatisticsFile, DamagedFilesLoadWhatTheyCan)
 {
     const struct {
