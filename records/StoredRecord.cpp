@@ -14,17 +14,22 @@ QString SingleLine(QString text)
     return text;
 }
 
+QString RecordText(const TIniContent& content, const QString& key)
+{
+    return content.ReadString(RecordFileSection(), key, QString());
+}
+
 qint64 RecordNumberOr(const TIniContent& content, const QString& key, qint64 minimum, qint64 maximum, qint64 fallback)
 {
     bool ok = false;
-    const qint64 value = content.ReadString(RecordFileSection(), key, QString()).trimmed().toLongLong(&ok);
+    const qint64 value = RecordText(content, key).trimmed().toLongLong(&ok);
     return ok && value >= minimum && value <= maximum ? value : fallback;
 }
 
 namespace {
 QString Text(const TIniContent& content, const char* key)
 {
-    return content.ReadString(RecordFileSection(), QString::fromLatin1(key), QString());
+    return RecordText(content, QString::fromLatin1(key));
 }
 
 qint64 NumberOr(const TIniContent& content, const char* key, qint64 minimum, qint64 maximum, qint64 fallback)

@@ -25,6 +25,8 @@ QString RecordFileSection();
 
 // A text as one line: line breaks and NULs become blanks.
 QString SingleLine(QString text);
+// The text a key of the record's section holds; empty when missing.
+QString RecordText(const TIniContent& content, const QString& key);
 // The number a key of the record's section holds, or fallback when it is missing, no
 // number, or outside minimum..maximum.
 qint64 RecordNumberOr(const TIniContent& content, const QString& key, qint64 minimum, qint64 maximum, qint64 fallback);

@@ -12,11 +12,6 @@ QString ValidatorKey(qsizetype index, const char* field)
 {
     return QStringLiteral("Validator") + QString::number(index + 1) + QLatin1String(field);
 }
-
-QString Text(const TIniContent& content, const QString& key)
-{
-    return content.ReadString(RecordFileSection(), key, QString());
-}
 }
 
 qint64 StoredValidatorCount(const TIniContent& content)
@@ -29,9 +24,9 @@ THostValidatorList ReadStoredValidators(const TIniContent& content)
     THostValidatorList list;
     const qint64 count = StoredValidatorCount(content);
     for (qsizetype i = 0; i < count; ++i) {
-        const QString host = Text(content, ValidatorKey(i, "Host")).trimmed().toLower();
-        const TRemoteValidators validators{ValidatorText(Text(content, ValidatorKey(i, "ETag"))),
-                                           ValidatorText(Text(content, ValidatorKey(i, "LastModified")))};
+        const QString host = RecordText(content, ValidatorKey(i, "Host")).trimmed().toLower();
+        const TRemoteValidators validators{ValidatorText(RecordText(content, ValidatorKey(i, "ETag"))),
+                                           ValidatorText(RecordText(content, ValidatorKey(i, "LastModified")))};
         if (!host.isEmpty() && !validators.IsEmpty() && !FindValidators(list, host))
             list.append({host, validators});
     }
