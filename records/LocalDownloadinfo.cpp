@@ -36,8 +36,8 @@ QString TLocalDownloadinfo::DatFileName() const
 
 void TLocalDownloadinfo::LoadFromDatFile()
 {
-    const TIniFile file(DatFileName());
-    const TIniContent& content = file.Content();
+    m_datFile = std::make_unique<TIniFile>(DatFileName());
+    const TIniContent& content = m_datFile->Content();
     const TStoredRecord stored = ReadStoredRecord(content);
     if (!stored.Url.isEmpty())
         URL = std::make_unique<TUrl>(stored.Url);
@@ -77,7 +77,10 @@ bool TLocalDownloadinfo::SaveToDatFile() const
         const TStoredRecord stored{URL ? URL->Url : QString(), LocalFileName, StatusToRecordText(m_status),
                                    FileSize, NumOfParts, Category ? Category->Name() : QString(),
                                    LastActivity, Created, Description};
-        TIniFile file(DatFileName());
+        if (!m_datFile)
+            m_datFile = std::make_unique<TIniFile>(DatFileName());
+        TIniFile& file = *m_datFile;
+        file.Refresh();
         TIniFile::Values values = StoredRecordValues(stored);
         AppendStoredValidators(values, RemoteValidators, StoredValidatorCount(file.Content()));
         saved = file.WriteStrings(RecordFileSection(), values);

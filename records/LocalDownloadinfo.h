@@ -7,6 +7,8 @@
 #include <QString>
 #include <memory>
 
+class TIniFile;
+
 class QTimer;
 class TCategory;
 
@@ -63,4 +65,6 @@ private:
 
     QString m_status;
     QString m_tempFileName;
+    // The record file as last read or saved, kept so a save need not read it again.
+    mutable std::unique_ptr<TIniFile> m_datFile;
 };

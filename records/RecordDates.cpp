@@ -33,8 +33,24 @@ QString RecordDateTimeFormat(const QLocale& locale)
 
 QString RecordDateTimeText(TDateTime value, const QLocale& locale)
 {
+    // A record's two dates rarely change between its saves, and formatting one costs
+    // more than the rest of the save: the last texts are kept, one per slot.
+    struct TMadeText {
+        TDateTime Value = 0;
+        QLocale Locale;
+        QString Text;
+    };
+    thread_local TMadeText made[2];
+    thread_local unsigned next = 0;
+    for (const TMadeText& entry : made)
+        if (!entry.Text.isEmpty() && entry.Value == value && entry.Locale == locale)
+            return entry.Text;
     const QDateTime moment = ToQDateTime(value);
-    return moment.isValid() ? locale.toString(moment, RecordDateTimeFormat(locale)) : QString();
+    if (!moment.isValid())
+        return QString();
+    TMadeText& entry = made[next++ % 2];
+    entry = {value, locale, locale.toString(moment, RecordDateTimeFormat(locale))};
+    return entry.Text;
 }
 
 std::optional<TDateTime> ParseRecordDateTime(const QString& text, const QLocale& locale)

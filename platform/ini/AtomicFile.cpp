@@ -33,12 +33,13 @@ bool SyncFolder(const QByteArray& folder)
     return synced;
 }
 
-// The mode the file has now, or newFileMode when there is none; false when an
-// existing file must not be written.
-bool TargetMode(const QByteArray& path, unsigned newFileMode, mode_t& mode)
+// The mode the file has now, or newFileMode when there is none (exists then says so);
+// false when an existing file must not be written.
+bool TargetMode(const QByteArray& path, unsigned newFileMode, mode_t& mode, bool& exists)
 {
     struct stat status {};
-    if (::stat(path.constData(), &status) != 0) {
+    exists = ::stat(path.constData(), &status) == 0;
+    if (!exists) {
         mode = mode_t(newFileMode);
         return errno == ENOENT;
     }
@@ -54,7 +55,8 @@ bool WriteFileAtomically(const QString& path, const QByteArray& content, unsigne
         const QByteArray target = QFile::encodeName(path);
         const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
         mode_t mode = 0;
-        if (!TargetMode(target, newFileMode, mode))
+        bool exists = false;
+        if (!TargetMode(target, newFileMode, mode, exists))
             return;
         QByteArray temporary = target + ".tmp-XXXXXX";
         const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
@@ -67,7 +69,11 @@ bool WriteFileAtomically(const QString& path, const QByteArray& content, unsigne
             ::unlink(temporary.constData());
             return;
         }
-        done = SyncFolder(folder);
+        // The rename of a new file is made durable before it is reported; one that
+        // replaces a file is atomic already (the new content was synced before it),
+        // and the folder's next journal commit makes it durable: a record saved on
+        // every change of its download would sync its folder a dozen times.
+        done = exists || SyncFolder(folder);
     });
     return done;
 }

@@ -4,6 +4,7 @@
 
 #include <QStringDecoder>
 #include <optional>
+#include <vector>
 
 namespace {
 const QByteArray ByteOrderMark = "\xEF\xBB\xBF";
@@ -48,22 +49,24 @@ bool Ascii(QByteArrayView bytes)
 // on every change of its download).
 class TWantedName {
 public:
-    explicit TWantedName(const QString& wanted)
-        : Bytes(wanted.toUtf8().trimmed()), Text(FromUtf8(Bytes)), AsciiBytes(Ascii(Bytes))
+    explicit TWantedName(const QString& wanted) : Bytes(wanted.toUtf8().trimmed()), AsciiBytes(Ascii(Bytes))
     {
+        if (!AsciiBytes)
+            Text = FromUtf8(Bytes);
     }
 
     bool Matches(QByteArrayView name) const
     {
         if (AsciiBytes && Ascii(name))
             return name.compare(Bytes, Qt::CaseInsensitive) == 0;
-        return FromUtf8(name.toByteArray()).compare(Text, Qt::CaseInsensitive) == 0;
+        const QString text = AsciiBytes ? QString::fromLatin1(Bytes) : Text;
+        return FromUtf8(name.toByteArray()).compare(text, Qt::CaseInsensitive) == 0;
     }
 
 private:
     const QByteArray Bytes;
-    const QString Text;
     const bool AsciiBytes;
+    QString Text;
 };
 
 // The name of a "[Section]" line, or nothing for any other line.
@@ -153,8 +156,21 @@ bool TIniContent::WriteStrings(const QString& section, const Values& values)
         for (const auto& [key, value] : values)
             if (!ValidKey(key) || HasLineBreak(value))
                 return;
-        for (const auto& [key, value] : values)
-            Set(section, key, value);
+        qsizetype header = FindSection(section);
+        if (header < 0) {
+            header = m_lines.size();
+            m_lines.append('[' + section.toUtf8() + ']');
+        }
+        // The names of the section's lines, split once for all the keys (empty for
+        // lines that hold no key).
+        const qsizetype end = SectionEnd(header);
+        std::vector<QByteArrayView> names;
+        names.reserve(size_t(end - header - 1 + values.size()));
+        QByteArrayView name, value;
+        for (qsizetype i = header + 1; i < end; ++i)
+            names.push_back(SplitKeyLine(m_lines[i], name, value) ? name : QByteArrayView());
+        for (const auto& [key, text] : values)
+            Set(header, names, key, text);
         written = true;
     });
     return written;
@@ -192,31 +208,38 @@ qsizetype TIniContent::FindKey(qsizetype header, const QString& key) const
     return -1;
 }
 
-void TIniContent::Set(const QString& section, const QString& key, const QString& value)
+void TIniContent::Set(qsizetype header, std::vector<QByteArrayView>& names, const QString& key, const QString& value)
 {
-    const QByteArray line = key.toUtf8() + '=' + Stored(value);
-    const qsizetype header = FindSection(section);
-    if (header < 0) {
-        m_lines.append('[' + section.toUtf8() + ']');
-        m_lines.append(line);
-        return;
-    }
-    const qsizetype existing = FindKey(header, key);
-    if (existing >= 0) {
-        m_lines[existing] = line;
-        return;
-    }
+    QByteArray line = key.toUtf8() + '=' + Stored(value);
+    const QByteArrayView written(line.constData(), line.indexOf('='));
+    const TWantedName wanted(key);
+    for (size_t i = 0; i < names.size(); ++i)
+        if (!names[i].isEmpty() && wanted.Matches(names[i])) {
+            // The view goes on pointing into the new line's bytes (a QByteArray keeps
+            // its bytes where they are when the list moves it).
+            m_lines[header + 1 + qsizetype(i)] = std::move(line);
+            names[i] = QByteArrayView(m_lines[header + 1 + qsizetype(i)].constData(), written.size());
+            return;
+        }
     // After the section's last line, before the blank lines that part it from the next.
-    qsizetype at = SectionEnd(header);
-    while (at > header + 1 && m_lines[at - 1].trimmed().isEmpty())
+    size_t at = names.size();
+    while (at > 0 && m_lines[header + qsizetype(at)].trimmed().isEmpty())
         --at;
-    m_lines.insert(at, line);
+    m_lines.insert(header + 1 + qsizetype(at), std::move(line));
+    const QByteArray& inserted = m_lines[header + 1 + qsizetype(at)];
+    names.insert(names.begin() + qsizetype(at), QByteArrayView(inserted.constData(), written.size()));
 }
 
 QByteArray TIniContent::Bytes() const
 {
-    QByteArray content = m_byteOrderMark ? ByteOrderMark : QByteArray();
+    qsizetype size = m_byteOrderMark ? ByteOrderMark.size() : 0;
     for (const QByteArray& line : m_lines)
-        content += line + "\r\n";
+        size += line.size() + 2;
+    QByteArray content;
+    content.reserve(size);
+    if (m_byteOrderMark)
+        content += ByteOrderMark;
+    for (const QByteArray& line : m_lines)
+        content.append(line).append("\r\n", 2);
     return content;
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <vector>
 
 // The lines of a profile (INI) file, read and changed in memory: "[Section]" lines and
 // "key=value" lines, UTF-8, ended by CR LF (LF-only lines read as well). Section and
@@ -35,7 +36,9 @@ private:
     // Index of the key's line in the section starting at header, -1 when absent.
     qsizetype FindKey(qsizetype header, const QString& key) const;
     qsizetype SectionEnd(qsizetype header) const;
-    void Set(const QString& section, const QString& key, const QString& value);
+    // Sets the key in the section starting at header, whose lines' names are names
+    // (kept up to date).
+    void Set(qsizetype header, std::vector<QByteArrayView>& names, const QString& key, const QString& value);
 
     QList<QByteArray> m_lines; // without line ends
     bool m_byteOrderMark = false;

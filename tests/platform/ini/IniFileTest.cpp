@@ -189,3 +189,32 @@ TEST_F(IniFileTest, ARewriteThatChangesNoByteLeavesTheFileAlone)
     EXPECT_NE(InodeOf(file), handWritten);
     EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nStatus=Done\r\n");
 }
+
+// One TIniFile kept for many saves (as a download's record is) reads the file again
+// only when it is not the one it wrote: edits by others in between survive, whether
+// they replace the file or write into it, even with the very values written before.
+TEST_F(IniFileTest, AKeptWriterSeesEditsMadeBetweenItsWrites)
+{
+    TIniFile ini(file);
+    const TIniFile::Values values{{"Status", "Paused"}, {"FileSize", "10"}};
+    ASSERT_TRUE(ini.WriteStrings("Options", values));
+
+    const QString replacement = Path("replacement");
+    ASSERT_TRUE(WriteWholeFile(replacement, "[Options]\r\nStatus=Paused\r\nFileSize=10\r\nNote=replaced\r\n"));
+    ASSERT_EQ(::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(file).constData()), 0);
+    ASSERT_TRUE(ini.WriteStrings("Options", values));
+    EXPECT_EQ(ini.ReadString("Options", "Note", "-"), "replaced");
+    EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nStatus=Paused\r\nFileSize=10\r\nNote=replaced\r\n");
+
+    // Written in place, same inode, at once after the last write.
+    QFile inPlace(file);
+    ASSERT_TRUE(inPlace.open(QIODevice::ReadWrite | QIODevice::Truncate));
+    inPlace.write("[Options]\r\nStatus=Done\r\nFileSize=10\r\nNote=edited\r\n");
+    inPlace.close();
+    ASSERT_TRUE(ini.WriteStrings("Options", values));
+    EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nStatus=Paused\r\nFileSize=10\r\nNote=edited\r\n");
+
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(ini.WriteStrings("Options", {{"Status", "Done"}}));
+    EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nStatus=Done\r\n");
+}
