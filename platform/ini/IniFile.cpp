@@ -4,6 +4,7 @@
 #include "platform/base/Guard.h"
 
 #include <QFile>
+#include <algorithm>
 #include <sys/stat.h>
 
 TIniFile::TIniFile(const QString& fileName) : m_fileName(fileName)
@@ -61,12 +62,27 @@ bool TIniFile::WriteStrings(const QString& section, const Values& values)
     Guarded("function TIniFile.WriteStrings(Section: string; Values): boolean", [&] {
         if (!Load())
             return; // rewriting would lose what we could not read
-        if (m_lastWrite && m_lastWrite->first == section && m_lastWrite->second == values) {
-            written = true; // the file is the one written with these very values
+        // The file is the one written last: only the values that differ from that
+        // write need setting (a record saved for a new status changes one or two).
+        const Values* last = m_lastWrite && m_lastWrite->first == section ? &m_lastWrite->second : nullptr;
+        Values different;
+        for (qsizetype i = 0; i < values.size(); ++i)
+            if (!last || i >= last->size() || (*last)[i] != values[i])
+                different.append(values[i]);
+        if (different.isEmpty()) {
+            written = true;
             return;
         }
+        // A key given twice: the later value must still win, so all are set in order.
+        const auto twice = [&](const QString& key) {
+            return std::count_if(values.begin(), values.end(), [&](const auto& value) {
+                       return value.first.compare(key, Qt::CaseInsensitive) == 0;
+                   }) > 1;
+        };
+        if (std::any_of(different.begin(), different.end(), [&](const auto& value) { return twice(value.first); }))
+            different = values;
         TIniContent changed = m_content;
-        if (!changed.WriteStrings(section, values))
+        if (!changed.WriteStrings(section, different))
             return;
         // A rewrite that would leave the file as it is writes nothing.
         const QByteArray bytes = changed.Bytes();

@@ -218,3 +218,27 @@ TEST_F(IniFileTest, AKeptWriterSeesEditsMadeBetweenItsWrites)
     ASSERT_TRUE(ini.WriteStrings("Options", {{"Status", "Done"}}));
     EXPECT_EQ(ReadWholeFile(file), "[Options]\r\nStatus=Done\r\n");
 }
+
+// A kept writer sets only what changed since its last write; whatever the writes, the
+// file ends byte for byte as a fresh writer per write leaves it.
+TEST_F(IniFileTest, AKeptWriterLeavesTheFileAsFreshWritersDo)
+{
+    const QList<TIniFile::Values> writes{
+        {{"Status", "Queued"}, {"FileSize", "0"}, {"NumOfParts", "-1"}},
+        {{"Status", "Downloading"}, {"FileSize", "0"}, {"NumOfParts", "-1"}},
+        {{"Status", "Downloading"}, {"FileSize", "262144"}, {"NumOfParts", "4"}, {"Validators", "1"}},
+        {{"FileSize", "262144"}, {"Status", "Done"}},
+        {{"Status", "Done"}, {"FileSize", "262144"}},
+        {{"A", "1"}, {"a", "2"}},
+        {{"A", "5"}, {"a", "2"}},
+        {{"Status", "Paused"}},
+    };
+    const QString fresh = Path("fresh.dat");
+    TIniFile kept(file);
+    for (const TIniFile::Values& values : writes) {
+        ASSERT_TRUE(kept.WriteStrings("Options", values));
+        ASSERT_TRUE(TIniFile(fresh).WriteStrings("Options", values));
+        ASSERT_EQ(ReadWholeFile(file), ReadWholeFile(fresh)) << "after writing " << values.first().second.toStdString();
+    }
+    EXPECT_EQ(kept.ReadString("Options", "a", "-"), "2");
+}
