@@ -7,10 +7,9 @@
 #include <QString>
 #include <memory>
 
-class TIniFile;
-
 class QTimer;
 class TCategory;
+class TIniFile;
 
 // The persistent record of one download: what must survive a restart. It lives in
 // TempFileName + ".dat" in the partial-downloads folder, next to the part files

@@ -34,7 +34,7 @@ QString RecordDateTimeFormat(const QLocale& locale)
 QString RecordDateTimeText(TDateTime value, const QLocale& locale)
 {
     // A record's two dates rarely change between its saves, and formatting one costs
-    // more than the rest of the save: the last texts are kept, one per slot.
+    // more than the rest of the save: the last two texts made are kept.
     struct TMadeText {
         TDateTime Value = 0;
         QLocale Locale;
